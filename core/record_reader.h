@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace wren {
+
+/// Reads a program text file one record at a time. Records end at a comma or
+/// a line end (LF, CR LF or a lone CR); leading spaces and tabs are skipped; a
+/// record that opens with a double quote runs to the next quote on its line.
+/// The file is closed when the reader goes out of scope.
+class RecordReader {
+public:
+    /// Longest record accepted; longer ones fail so memory stays bounded.
+    static constexpr std::size_t kMaxRecordBytes = std::size_t{1} << 20;
+
+    struct Record {
+        std::string text;
+        /// 1-based line where the record starts.
+        int line = 0;
+    };
+
+    enum class Status { Ok, TooLong, ReadFailed };
+
+    /// Opens path for reading; returns why it could not, or nothing on success.
+    std::optional<std::string> Open(const std::filesystem::path& path);
+    /// True when nothing is left to read (false after a read error, so that
+    /// the next Read reports it).
+    bool AtEnd();
+    /// Reads the next record into record.
+    Status Read(Record& record);
+    void Close();
+
+private:
+    int Peek();
+    int Get();
+    bool Fill();
+    void SkipLineEnd(int c);
+    void ReadQuoted(std::string& text);
+    void ReadPlain(std::string& text);
+    bool TooLong(const std::string& text) const { return text.size() > kMaxRecordBytes; }
+
+    std::ifstream file_;
+    std::vector<char> buffer_;
+    std::size_t pos_ = 0;
+    std::size_t len_ = 0;
+    bool failed_ = false;
+    int line_ = 1;
+};
+
+} // namespace wren

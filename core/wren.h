@@ -1,0 +1,77 @@
+#pragma once
+
+#include "load_error.h"
+#include "machine_error.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace wren {
+
+/// The Wren processor: 65,536 words of memory, an accumulator, a program
+/// counter, an overflow flag and a cycle counter.
+class Wren {
+public:
+    static constexpr std::int32_t kMemoryWords = 65536;
+
+    /// The overflow flag V.
+    bool Overflow() const noexcept { return overflow_; }
+    /// The accumulator A.
+    std::int32_t Accumulator() const noexcept { return accumulator_; }
+    /// The program counter PC: address of the next opcode word.
+    std::int32_t PCounter() const noexcept { return pcounter_; }
+    /// Clock cycles spent since construction or the last Reset.
+    std::int32_t Cycles() const noexcept { return cycles_; }
+    /// First address after the program written by the last load; 0 before any.
+    std::int32_t HiMem() const noexcept { return himem_; }
+
+    /// Loads a program text file into memory from address 0 upwards.
+    /// Returns nothing on success; on failure, what went wrong and on which line.
+    /// Records before the failing one stay loaded. Never throws for file content.
+    std::optional<LoadError> Load_Ram(const std::filesystem::path& filename);
+
+    /// One listing line for the instruction at Location, without a line end.
+    std::string Disassemble(std::int32_t Location) const;
+
+    /// Executes one instruction, or nothing at a word that holds none.
+    /// @throws IndexOutOfRange  for PC or a memory operand outside 0..65535
+    /// @throws ArithmeticOverflow  for a sum or cycle count past 32 bits
+    void Step();
+
+    /// Clears A, PC, V and the cycle count; memory and HiMem stay.
+    void Reset() noexcept;
+
+    Wren();
+    ~Wren();
+    Wren(const Wren&) = delete;
+    Wren& operator=(const Wren&) = delete;
+
+private:
+    friend class WrenTestPeer;
+
+    void ExecADDm(std::int32_t operand);
+    void ExecADDi(std::int32_t operand);
+    void ExecADDpc();
+    void ExecBVS(std::int32_t operand);
+    void ExecLDAm(std::int32_t operand);
+    void ExecLDAi(std::int32_t operand);
+    void ExecLDApc();
+    void ExecSTAm(std::int32_t operand);
+    void ExecSTApc();
+
+    void Add(std::int32_t value, std::int32_t cost, std::int32_t at);
+    void AddCycles(std::int32_t cost, std::int32_t at);
+    std::int32_t& Word(std::int32_t address, const char* mnemonic, std::int32_t at);
+
+    std::unique_ptr<std::int32_t[]> Ram;
+    std::int32_t accumulator_ = 0;
+    std::int32_t pcounter_ = 0;
+    std::int32_t cycles_ = 0;
+    bool overflow_ = false;
+    std::int32_t himem_ = 0;
+};
+
+} // namespace wren
