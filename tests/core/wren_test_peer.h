@@ -19,6 +19,8 @@ public:
         cpu.overflow_ = v;
         cpu.cycles_ = cycles;
     }
+
+    static void SetHiMem(Wren& cpu, std::int32_t hiMem) { cpu.himem_ = hiMem; }
 };
 
 } // namespace wren

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+class QFileDialog;
+class QMessageBox;
+
+/// What the start-up dialog showed when the driver answered it.
+struct DialogSeen {
+    bool shown = false;
+    QString title;
+    QString directory;
+    QStringList filterTexts; // as the "Files of type" box lists them
+    QString selectedFilterText;
+    bool fileMustExist = true;
+    bool hasCheckBox = false;
+};
+
+/// Answers the next modal file dialog: types answer into its file name box
+/// and presses Return, or clicks Cancel when answer is empty. Message boxes
+/// that open meanwhile are recorded and closed.
+class ModalDriver : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ModalDriver(QString answer = {});
+    ~ModalDriver() override;
+
+    DialogSeen dialog;
+    QStringList messages;
+
+private:
+    void Poll();
+    void Answer(QFileDialog* fileDialog);
+
+    QString answer_;
+    QTimer timer_;
+    QPointer<QFileDialog> answered_;
+};
