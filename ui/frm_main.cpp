@@ -21,6 +21,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 const QString kCaption = QStringLiteral("Wren processor simulator");
@@ -260,9 +262,9 @@ void FrmMain::StepAndRefresh() {
         StopRun();
         stoppedByFault_ = true;
         UpdateDisplay();
-        QMessageBox::warning(this, kCaption,
-                             tr("The processor stopped on a fault:\n%1")
-                                 .arg(QString::fromStdString(fault.what())));
+        QMessageBox::warning(
+            this, kCaption,
+            tr("The processor stopped on a fault:\n%1").arg(QString::fromStdString(fault.what())));
         return;
     }
     UpdateDisplay();
@@ -284,9 +286,7 @@ bool FrmMain::RunButtonEvent(QEvent* event) {
     case QEvent::MouseButtonDblClick: // a quick second press arrives as this
         cmdRun_MouseDown();
         break;
-    case QEvent::MouseButtonRelease:
-        cmdRun_MouseUp();
-        break;
+    case QEvent::MouseButtonRelease: cmdRun_MouseUp(); break;
     case QEvent::KeyPress: {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab)
@@ -300,8 +300,7 @@ bool FrmMain::RunButtonEvent(QEvent* event) {
             cmdRun_KeyUp();
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return false;
 }
@@ -355,9 +354,9 @@ void FrmMain::OpenRamFile() {
     // Cancel hands over an empty name: the window then opens on the empty machine.
     if (!error || filename.isEmpty())
         return;
-    const QString where = error->line > 0 ? tr("%1, line %2").arg(QDir::toNativeSeparators(filename))
-                                                  .arg(error->line)
-                                          : QDir::toNativeSeparators(filename);
+    const QString where =
+        error->line > 0 ? tr("%1, line %2").arg(QDir::toNativeSeparators(filename)).arg(error->line)
+                        : QDir::toNativeSeparators(filename);
     QMessageBox::warning(this, kCaption,
                          tr("The program file did not load completely.\n\n%1:\n%2")
                              .arg(where, QString::fromStdString(error->message)));

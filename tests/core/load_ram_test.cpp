@@ -70,6 +70,7 @@ const LoadCase kRecordCases[] = {
     {"quoted_leading_space_is_empty_mnemonic", "\" LDAi 7\"\n", {0, 0}},
     {"quote_inside_plain_record_is_text", "LDAi 4\"2\n", {32, 4}},
     {"operand_out_of_range_stops_at_its_line", "LDAi 1\n\nLDAi 3000000000\nLDAi 2\n", {32, 1}, 3},
+    {"lines_count_every_line_end_style", "LDAi 1\rLDAi 2\r\n\nLDAi 9e9\n", {32, 1, 32, 2}, 4},
     {"negative_out_of_range", "LDAi -2147483649\n", {}, 1},
     {"hex_out_of_range", "LDAi 1,LDAi &H100000000\n", {32, 1}, 1},
 };

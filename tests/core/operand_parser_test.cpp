@@ -97,5 +97,13 @@ const OperandCase kRadix[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Radix, OperandTest, ::testing::ValuesIn(kRadix));
 
+TEST(OperandBeyondDoublePrecision, TellsOverflowFromUnderflow) {
+    const std::string zeros(400, '0');
+    EXPECT_EQ(ParseOperand("1" + zeros + "E-5"), std::nullopt);
+    EXPECT_EQ(ParseOperand("0." + zeros + "1E5"), 0);
+    EXPECT_EQ(ParseOperand("1" + zeros + "E-400"), 1);
+    EXPECT_EQ(ParseOperand("12345678901234567890123E-22"), 1);
+}
+
 } // namespace
 } // namespace wren
