@@ -1,13 +1,16 @@
+#include "common_dialog.h"
 #include "frm_main.h"
 #include "modal_driver.h"
 #include "wren.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QListView>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -34,6 +37,8 @@ struct Window {
     QAction* action(const char* name) const { return frm->findChild<QAction*>(name); }
     const wren::Wren& cpu() const { return frm->Processor(); }
 };
+
+const QString kFilter = QStringLiteral("All Files (*.*)|*.*|RAM Files(*.ram)|*.ram|");
 
 // The loop used for runs: BVS onto itself with V set, 3 cycles a step.
 const char* const kEndlessLoop = "LDAi 65535\nADDi 1\nBVS 4\n";
@@ -180,6 +185,52 @@ private slots:
         QCOMPARE(seen.selectedFilterText, QStringLiteral("RAM Files(*.ram)"));
         QVERIFY(!seen.fileMustExist);
         QVERIFY(!seen.hasCheckBox);
+    }
+
+    void dialogFiltersListRamFilesOrEveryFile() {
+        QTemporaryDir folder;
+        for (const char* name : {"a.ram", "b.txt", "README"})
+            QFile(folder.filePath(QString::fromLatin1(name))).open(QIODevice::WriteOnly);
+
+        QStringList ramListing;
+        QStringList allListing;
+        QTimer inspector;
+        inspector.start(20);
+        int polls = 0;
+        connect(&inspector, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr)
+                return;
+            if (++polls > 250) { // give up after some 5 s rather than hang
+                dialog->reject();
+                return;
+            }
+            auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
+            QStringList names;
+            for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row)
+                names << view->model()->index(row, 0, view->rootIndex()).data().toString();
+            names.sort();
+            if (ramListing.isEmpty()) {
+                ramListing = names; // the model fills in asynchronously
+                if (!names.isEmpty())
+                    dialog->selectNameFilter(CommonDialog::NameFilters(kFilter).first());
+            } else if (names.size() < 3) {
+                return;
+            } else {
+                allListing = names;
+                dialog->reject();
+            }
+        });
+
+        CommonDialog dialog;
+        dialog.setFlags(CommonDialog::kHideReadOnly);
+        dialog.setInitDir(folder.path());
+        dialog.setFilter(kFilter);
+        dialog.setFilterIndex(2);
+        dialog.ShowOpen();
+        QCOMPARE(ramListing, QStringList{QStringLiteral("a.ram")});
+        QCOMPARE(allListing, QStringList({"README", "a.ram", "b.txt"}));
+        QCOMPARE(dialog.FileName(), QString());
     }
 
     void cancelOpensTheEmptyMachineSilently() {
