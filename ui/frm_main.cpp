@@ -311,19 +311,19 @@ bool FrmMain::FormMouseEvent(QEvent* event) {
     if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonRelease)
         return false;
     const auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() != Qt::LeftButton)
+        return false;
     const QPoint at = mouse->position().toPoint();
     const bool onFreeArea =
         centralWidget()->rect().contains(at) && centralWidget()->childAt(at) == nullptr;
-    if (mouse->button() != Qt::LeftButton)
-        return false;
     if (event->type() == QEvent::MouseButtonPress) {
         formPressed_ = onFreeArea;
-    } else {
-        const bool clicked = formPressed_ && onFreeArea;
-        formPressed_ = false;
-        if (clicked)
-            Form_Click();
+        return false;
     }
+    const bool clicked = formPressed_ && onFreeArea;
+    formPressed_ = false;
+    if (clicked)
+        Form_Click();
     return false;
 }
 
