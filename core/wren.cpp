@@ -63,32 +63,26 @@ void Wren::Step() {
     if (!InMemory(pc)) [[unlikely]]
         ThrowPcOutside(pc);
 
-    const std::int32_t opcode = Ram[pc];
-    switch (opcode) {
-    case 1:
-    case 2:
-    case 8:
-    case 16:
-    case 32:
-    case 128:
-        if (pc == kLastAddress) [[unlikely]]
-            ThrowNoOperandWord(FindOpcode(opcode)->mnemonic, pc);
-        break;
-    default: break;
-    }
-
-    switch (opcode) {
-    case 1: ExecADDm(Ram[pc + 1]); break;
-    case 2: ExecADDi(Ram[pc + 1]); break;
+    switch (Ram[pc]) {
+    case 1: ExecADDm(OperandWord(pc)); break;
+    case 2: ExecADDi(OperandWord(pc)); break;
     case 4: ExecADDpc(); break;
-    case 8: ExecBVS(Ram[pc + 1]); break;
-    case 16: ExecLDAm(Ram[pc + 1]); break;
-    case 32: ExecLDAi(Ram[pc + 1]); break;
+    case 8: ExecBVS(OperandWord(pc)); break;
+    case 16: ExecLDAm(OperandWord(pc)); break;
+    case 32: ExecLDAi(OperandWord(pc)); break;
     case 64: ExecLDApc(); break;
-    case 128: ExecSTAm(Ram[pc + 1]); break;
+    case 128: ExecSTAm(OperandWord(pc)); break;
     case 256: ExecSTApc(); break;
     default: break; // no instruction: nothing changes
     }
+}
+
+// The operand word of the instruction at pc, which must lie inside memory
+// before the instruction may change anything.
+std::int32_t Wren::OperandWord(std::int32_t pc) const {
+    if (pc == kLastAddress) [[unlikely]]
+        ThrowNoOperandWord(FindOpcode(Ram[pc])->mnemonic, pc);
+    return Ram[pc + 1];
 }
 
 std::int32_t& Wren::Word(std::int32_t address, const char* mnemonic, std::int32_t at) {

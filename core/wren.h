@@ -62,6 +62,7 @@ private:
     void ExecSTAm(std::int32_t operand);
     void ExecSTApc();
 
+    std::int32_t OperandWord(std::int32_t pc) const;
     void Add(std::int32_t value, std::int32_t cost, std::int32_t at);
     void AddCycles(std::int32_t cost, std::int32_t at);
     std::int32_t& Word(std::int32_t address, const char* mnemonic, std::int32_t at);
