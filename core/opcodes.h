@@ -10,23 +10,21 @@ namespace wren {
 struct OpcodeInfo {
     std::int32_t opcode;
     std::string_view mnemonic;
-    /// Whether execution reads the operand word (and so needs it inside memory).
-    bool readsOperand;
     /// Whether the listing shows the operand word.
     bool listsOperand;
 };
 
 inline constexpr std::array<OpcodeInfo, 9> kOpcodes{{
-    {1, "ADDm", true, true},
-    {2, "ADDi", true, true},
-    {4, "ADDpc", false, false},
-    {8, "BVS", true, true},
-    {16, "LDAm", true, true},
-    {32, "LDAi", true, true},
-    {64, "LDApc", false, false},
-    {128, "STAm", true, true},
+    {1, "ADDm", true},
+    {2, "ADDi", true},
+    {4, "ADDpc", false},
+    {8, "BVS", true},
+    {16, "LDAm", true},
+    {32, "LDAi", true},
+    {64, "LDApc", false},
+    {128, "STAm", true},
     // STApc ignores its operand word, yet the listing shows it.
-    {256, "STApc", false, true},
+    {256, "STApc", true},
 }};
 
 /// The row for an opcode word, or nullptr when the word is no instruction.

@@ -87,6 +87,10 @@ QLabel* MakeLabel(QGroupBox* frame, const char* name, const QString& text, int t
     return label;
 }
 
+bool MovesFocus(const QKeyEvent& key) {
+    return key.key() == Qt::Key_Tab || key.key() == Qt::Key_Backtab;
+}
+
 } // namespace
 
 FrmMain::FrmMain(QWidget* parent)
@@ -289,14 +293,14 @@ bool FrmMain::RunButtonEvent(QEvent* event) {
     case QEvent::MouseButtonRelease: cmdRun_MouseUp(); break;
     case QEvent::KeyPress: {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab)
+        if (!MovesFocus(*key))
             cmdRun_KeyDown(key->isAutoRepeat());
         break;
     }
     case QEvent::KeyRelease: {
         const auto* key = static_cast<QKeyEvent*>(event);
         // X11 reports a held key as release/press pairs flagged auto-repeat.
-        if (!key->isAutoRepeat() && key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab)
+        if (!key->isAutoRepeat() && !MovesFocus(*key))
             cmdRun_KeyUp();
         break;
     }
@@ -333,11 +337,9 @@ void FrmMain::UpdateDisplay() {
     lblPC->setText(QString::fromStdString(wren::PCounterText(cpu)));
     LblV->setText(QString::fromStdString(wren::OverflowText(cpu)));
     lblCycles->setText(QString::fromStdString(wren::CyclesText(cpu)));
-    // The listing ends its lines with CR LF; the text box would read each of
-    // the two as a line break of its own, so it gets plain LF.
-    QString listing = ListingText(cpu);
-    listing.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    txtCode->setPlainText(listing);
+    // The text box would read CR and LF each as a line break of its own, so
+    // it gets the listing with plain LF line ends.
+    txtCode->setPlainText(ListingText(cpu, u"\n"));
 }
 
 void FrmMain::OpenRamFile() {
