@@ -1,123 +1,204 @@
-// wren-trace: load a program file and execute it without the window.
+// wren-trace: check a program file, or load it and run it without the window.
 
-#include "status_text.h"
+#include "program_check.h"
+#include "run_report.h"
+#include "run_spec.h"
 #include "wren.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <cstring>
+#include <iostream>
 #include <string>
-#include <string_view>
+#include <vector>
 
 namespace {
 
+constexpr int kExitDone = 0;
 constexpr int kExitLoadProblem = 1;
 constexpr int kExitMachineFault = 2;
+constexpr int kExitFindings = 3;
 constexpr int kExitUsage = 64;
 
-constexpr std::string_view kHelp =
-    "Usage: wren-trace [--steps N] [--quiet] FILE\n"
-    "\n"
-    "Loads the program text file FILE into a new Wren processor, exactly as the\n"
-    "simulator window does, and executes up to N instructions (default 10000).\n"
-    "\n"
-    "  --steps N   execute at most N instructions\n"
-    "  --quiet     print only the final state, not one line per instruction\n"
-    "  --help      show this text\n"
-    "\n"
-    "Each traced line is the listing line of the instruction at PC followed by\n"
-    "the state after it. The run stops early when PC reaches a word that holds\n"
-    "no instruction.\n"
-    "\n"
-    "Exit status: 0 done, 1 the file did not load (FILE:LINE: reason on standard\n"
-    "error), 2 a machine fault (named with its address), 64 bad usage.\n";
+constexpr const char* kFooter = R"(
+Without --check, loads FILE into a new Wren processor exactly as the simulator
+window does, writes the --set words, and executes it until a word that holds no
+instruction, a --break address, a machine fault or the step limit. Each traced
+line is the listing line of the instruction, then the state after it; the last
+line says why the run ended and gives the final state, and --dump lines follow.
+--json prints the same as JSON Lines: one object per step, then one final
+object {"end":"steps"|"no-instruction"|"break"|"fault", ...}.
 
-struct Options {
-    long long steps = 10000;
-    bool quiet = false;
-    const char* file = nullptr;
-};
+With --check, reads each FILE as the loader does and warns, in GCC's style,
+about records that load differently from how they read: -Wunknown-mnemonic,
+-Wmissing-operand, -Wtab-separator, -Wcomma-in-comment, -Wtrailing-text,
+-Wnot-a-number, -Wspace-in-number, -Wrounded, -Wquote; -Wdata also lists
+unknown mnemonics used as data labels. -Wno-NAME turns a warning off.
 
-std::string State(const wren::Wren& cpu) {
-    return wren::AccumulatorText(cpu) + "  " + wren::PCounterText(cpu) + "  " +
-           wren::OverflowText(cpu) + "  " + wren::CyclesText(cpu);
-}
+VALUE follows the operand rules of program files (5, -5, &HFF, &O17).
 
-int Usage(const char* why) {
-    std::fprintf(stderr, "wren-trace: %s\nTry 'wren-trace --help'.\n", why);
+Exit status: 0 done (--check: no findings), 1 a file did not load
+(FILE:LINE: reason on standard error), 2 a machine fault (named with its
+address), 3 --check found something, 64 bad usage.)";
+
+int Usage(const std::string& why) {
+    std::cerr << "wren-trace: " << why << "\nTry 'wren-trace --help'.\n";
     return kExitUsage;
 }
 
-// Returns -1 when the options are complete, otherwise the exit status.
-int ParseOptions(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fwrite(kHelp.data(), 1, kHelp.size(), stdout);
-            return 0;
+struct Options {
+    std::string steps;
+    bool quiet = false;
+    bool json = false;
+    bool check = false;
+    std::vector<std::string> warnings, sets, dumps, breaks, files;
+};
+
+class Tracer : public wren::RunObserver {
+public:
+    Tracer(const wren::Wren& cpu, bool json) : cpu_(cpu), json_(json) {}
+    void Before(std::int32_t at) override { listing_ = cpu_.Disassemble(at); }
+    void After(long long step, std::int32_t at) override {
+        if (json_)
+            std::cout << wren::cli::JsonLine(wren::cli::StepJson(step, at, listing_, cpu_)) << '\n';
+        else
+            std::cout << wren::cli::StepText(listing_, cpu_) << '\n';
+    }
+
+private:
+    const wren::Wren& cpu_;
+    bool json_;
+    std::string listing_;
+};
+
+int Check(const Options& options) {
+    wren::CheckOptions checkOptions;
+    std::vector<std::string> off;
+    for (const std::string& w : options.warnings) {
+        const bool no = w.starts_with("no-");
+        const std::string name = no ? w.substr(3) : w;
+        const auto& names = wren::FindingNames();
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            return Usage("unknown warning -W" + w);
+        if (name == "data")
+            checkOptions.data = !no;
+        else if (no)
+            off.push_back(name);
+    }
+
+    int status = kExitDone;
+    for (const std::string& file : options.files) {
+        const wren::CheckResult result = wren::CheckProgram(file, checkOptions);
+        for (const auto& finding : result.findings) {
+            if (std::find(off.begin(), off.end(), finding.name) != off.end())
+                continue;
+            std::cout << wren::cli::FindingText(file, finding);
+            status = std::max(status, kExitFindings);
         }
-        if (arg == "--quiet" || arg == "-q") {
-            options.quiet = true;
-        } else if (arg == "--steps") {
-            if (++i == argc)
-                return Usage("--steps needs a number");
-            const std::string_view value = argv[i];
-            const auto [end, ec] =
-                std::from_chars(value.data(), value.data() + value.size(), options.steps);
-            if (ec != std::errc{} || end != value.data() + value.size() || options.steps < 0)
-                return Usage("--steps needs a whole number of 0 or more");
-        } else if (arg.starts_with('-') && arg.size() > 1) {
-            return Usage(("unknown option " + std::string(arg)).c_str());
-        } else if (options.file != nullptr) {
-            return Usage("give exactly one program file");
-        } else {
-            options.file = argv[i];
+        if (const auto& error = result.error) {
+            std::string place = file;
+            if (error->line > 0)
+                place += ":" + std::to_string(error->line) +
+                         (error->column > 0 ? ":" + std::to_string(error->column) : "");
+            std::cout << place << ": error: " << error->message << '\n';
+            status = kExitLoadProblem;
         }
     }
-    if (options.file == nullptr)
-        return Usage("no program file given");
-    return -1;
+    return status;
+}
+
+int Trace(const Options& options, const wren::cli::RunSpec& spec) {
+    const std::string& file = options.files.front();
+    wren::Wren cpu;
+    if (const auto error = cpu.Load_Ram(file)) {
+        if (options.json)
+            std::cout << wren::cli::JsonLine(wren::cli::LoadErrorJson(file, *error)) << '\n';
+        std::cerr << wren::cli::LoadErrorText(file, *error) << '\n';
+        return kExitLoadProblem;
+    }
+    wren::cli::ApplySets(spec, cpu);
+
+    Tracer tracer(cpu, options.json);
+    const wren::RunResult result = wren::Run(cpu, spec.limits, options.quiet ? nullptr : &tracer);
+    if (options.json) {
+        std::cout << wren::cli::JsonLine(wren::cli::EndJson(result, spec, cpu)) << '\n';
+    } else {
+        std::cout << wren::cli::EndText(result, cpu) << '\n' << wren::cli::DumpText(spec, cpu);
+    }
+    std::cout.flush();
+    if (result.reason == wren::StopReason::Fault) {
+        std::cerr << file << ": machine fault: " << result.fault << '\n';
+        return kExitMachineFault;
+    }
+    return kExitDone;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    CLI::App app("Check a Wren program file, or run it without the window.", "wren-trace");
+    app.footer(kFooter);
+    app.set_version_flag("--version", std::string("wren-trace ") + WREN_VERSION);
     Options options;
-    if (const int status = ParseOptions(argc, argv, options); status >= 0)
-        return status;
-
-    wren::Wren cpu;
-    if (const auto error = cpu.Load_Ram(options.file)) {
-        if (error->line > 0)
-            std::fprintf(stderr, "%s:%d: %s\n", options.file, error->line, error->message.c_str());
-        else
-            std::fprintf(stderr, "%s: %s\n", options.file, error->message.c_str());
-        return kExitLoadProblem;
+    app.add_option("--steps", options.steps, "execute at most N instructions (default 10000)")
+        ->type_name("N");
+    app.add_flag("-q,--quiet", options.quiet, "print only the end line, not every step");
+    app.add_flag("--json", options.json, "print JSON Lines instead of text");
+    app.add_option("--set", options.sets, "write VALUE at ADDR before the run (repeatable)")
+        ->type_name("ADDR=VALUE")
+        ->allow_extra_args(false);
+    app.add_option("--dump", options.dumps, "print words FROM..TO after the run (repeatable)")
+        ->type_name("FROM:TO")
+        ->allow_extra_args(false);
+    app.add_option("--break", options.breaks, "stop when a step leaves PC at ADDR (repeatable)")
+        ->type_name("ADDR")
+        ->allow_extra_args(false);
+    app.add_flag("--check", options.check, "warn about records that load unexpectedly");
+    app.add_option("-W", options.warnings, "with --check: -WNAME or -Wno-NAME")
+        ->type_name("NAME")
+        ->allow_extra_args(false);
+    app.add_option("FILE", options.files, "program text file(s)");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        if (error.get_exit_code() == 0)
+            return app.exit(error);
+        return Usage(error.what());
     }
 
-    std::string line;
-    for (long long step = 0; step < options.steps; ++step) {
-        const std::int32_t pc = cpu.PCounter();
-        const std::int32_t cycles = cpu.Cycles();
-        if (!options.quiet)
-            line = cpu.Disassemble(pc);
-        try {
-            cpu.Step();
-        } catch (const wren::MachineError& fault) {
-            std::printf("%s\n", State(cpu).c_str());
-            std::fflush(stdout);
-            std::fprintf(stderr, "%s: machine fault: %s\n", options.file, fault.what());
-            return kExitMachineFault;
-        }
-        // Every instruction costs cycles, so an unchanged count means PC held none.
-        if (cpu.Cycles() == cycles) {
-            std::printf("stopped after %lld steps: no instruction at address %d\n", step, pc);
-            break;
-        }
-        if (!options.quiet)
-            std::printf("%-24s%s\n", line.c_str(), State(cpu).c_str());
+    if (options.files.empty())
+        return Usage("no program file given");
+    if (options.check) {
+        if (!options.steps.empty() || options.quiet || options.json || !options.sets.empty() ||
+            !options.dumps.empty() || !options.breaks.empty())
+            return Usage("--check takes no run options");
+        return Check(options);
     }
-    if (options.quiet)
-        std::printf("%s\n", State(cpu).c_str());
-    return 0;
+    if (!options.warnings.empty())
+        return Usage("-W goes with --check");
+    if (options.files.size() != 1)
+        return Usage("give exactly one program file to run (or use --check)");
+
+    wren::cli::RunSpec spec;
+    if (!options.steps.empty()) {
+        const auto& s = options.steps;
+        long long steps = -1;
+        const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), steps);
+        if (ec != std::errc{} || end != s.data() + s.size() || steps < 0)
+            return Usage("--steps " + s + ": needs a whole number of 0 or more");
+        spec.limits.steps = steps;
+    }
+    for (const auto& arg : options.sets)
+        if (auto why = wren::cli::AddSet(spec, arg))
+            return Usage(*why);
+    for (const auto& arg : options.dumps)
+        if (auto why = wren::cli::AddDump(spec, arg))
+            return Usage(*why);
+    for (const auto& arg : options.breaks)
+        if (auto why = wren::cli::AddBreak(spec, arg))
+            return Usage(*why);
+    return Trace(options, spec);
 }

@@ -11,15 +11,17 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-std::optional<std::int32_t> ParseRadix(std::string_view digits, int base) {
+// Hex and octal read as 32-bit two's complement words after the "&H"/"&O".
+OperandScan ParseRadix(std::string_view digits, int base) {
     std::uint32_t bits = 0;
     const auto [end, ec] =
         std::from_chars(digits.data(), digits.data() + digits.size(), bits, base);
     if (ec == std::errc::invalid_argument)
-        return 0;
+        return {0, 0, false};
+    const std::size_t length = 2 + static_cast<std::size_t>(end - digits.data());
     if (ec == std::errc::result_out_of_range)
-        return std::nullopt;
-    return std::bit_cast<std::int32_t>(bits);
+        return {std::nullopt, length, false};
+    return {std::bit_cast<std::int32_t>(bits), length, false};
 }
 
 // from_chars reports both overflow and underflow as out of range. Which one
@@ -54,7 +56,7 @@ bool IsHuge(std::string_view mantissa, std::string_view exponent) {
     return magnitude + (negative ? -power : power) > 0;
 }
 
-std::optional<std::int32_t> ParseDecimal(std::string_view s) {
+OperandScan ParseDecimal(std::string_view s) {
     std::size_t i = 0;
     const bool negative = i < s.size() && s[i] == '-';
     if (i < s.size() && (s[i] == '+' || s[i] == '-'))
@@ -67,7 +69,7 @@ std::optional<std::int32_t> ParseDecimal(std::string_view s) {
         for (++i; i < s.size() && IsDigit(s[i]); ++i)
             ++digits;
     if (digits == 0)
-        return 0;
+        return {0, 0, false};
     const std::size_t mantissaEnd = i;
     if (i < s.size() && (s[i] == 'E' || s[i] == 'e')) {
         std::size_t j = i + 1;
@@ -82,25 +84,30 @@ std::optional<std::int32_t> ParseDecimal(std::string_view s) {
 
     const std::string_view number = s.substr(start, i - start);
     double value = 0;
+    bool underflow = false;
     const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
     if (ec == std::errc::result_out_of_range) {
         if (IsHuge(s.substr(start, mantissaEnd - start), s.substr(mantissaEnd, i - mantissaEnd)))
-            return std::nullopt;
+            return {std::nullopt, i, false};
         value = 0;
+        underflow = true;
     }
     const double rounded = std::nearbyint(negative ? -value : value);
     if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0))
-        return std::nullopt;
-    return static_cast<std::int32_t>(rounded);
+        return {std::nullopt, i, false};
+    return {static_cast<std::int32_t>(rounded), i,
+            underflow || rounded != (negative ? -value : value)};
 }
 
 } // namespace
 
-std::optional<std::int32_t> ParseOperand(std::string_view text) {
+std::optional<std::int32_t> ParseOperand(std::string_view text) { return ScanOperand(text).value; }
+
+OperandScan ScanOperand(std::string_view text) {
     std::string s;
     s.reserve(text.size());
     for (char c : text)
-        if (c != ' ' && c != '\t' && c != '\n')
+        if (!IsOperandBlank(c))
             s.push_back(c);
 
     if (s.size() >= 2 && s[0] == '&') {

@@ -13,8 +13,19 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 bool IsLineEnd(int c) { return c == '\n' || c == '\r'; }
 bool IsBlank(int c) { return c == ' ' || c == '\t'; }
+bool IsContinuationByte(int c) { return (c & 0xC0) == 0x80; }
 
 } // namespace
+
+int RecordReader::Record::ColumnAt(std::size_t offset) const {
+    int at = column + (quoted ? 1 : 0);
+    for (std::size_t i = 0; i < offset && i < text.size(); ++i)
+        if (!IsContinuationByte(static_cast<unsigned char>(text[i])))
+            ++at;
+    return at;
+}
+
+namespace {} // namespace
 
 std::optional<std::string> RecordReader::Open(const std::filesystem::path& path) {
     Close();
@@ -44,6 +55,7 @@ void RecordReader::Close() {
     pos_ = len_ = 0;
     failed_ = false;
     line_ = 1;
+    column_ = 1;
 }
 
 bool RecordReader::Fill() {
@@ -65,8 +77,11 @@ int RecordReader::Peek() {
 
 int RecordReader::Get() {
     const int c = Peek();
-    if (c >= 0)
+    if (c >= 0) {
         ++pos_;
+        if (!IsContinuationByte(c))
+            ++column_;
+    }
     return c;
 }
 
@@ -76,42 +91,62 @@ void RecordReader::SkipLineEnd(int c) {
     if (c == '\r' && Peek() == '\n')
         Get();
     ++line_;
+    column_ = 1;
+}
+
+// c is the character that stopped the record's text, already taken.
+void RecordReader::SetEnd(Record& record, int c) {
+    if (c == ',') {
+        record.end = End::Comma;
+        record.endColumn = column_ - 1;
+    } else if (IsLineEnd(c)) {
+        record.end = End::LineEnd;
+        SkipLineEnd(c);
+    } else {
+        record.end = End::FileEnd;
+    }
 }
 
 // A quoted record ends at its closing quote; whatever follows up to the next
 // comma or line end is dropped. An unclosed quote ends at the line end.
-void RecordReader::ReadQuoted(std::string& text) {
+void RecordReader::ReadQuoted(Record& record) {
+    std::string& text = record.text;
     int c;
     while ((c = Get()) >= 0 && c != '"' && !IsLineEnd(c) && !TooLong(text))
         text.push_back(static_cast<char>(c));
-    if (c == '"') {
-        while ((c = Get()) >= 0 && c != ',' && !IsLineEnd(c)) {
-        }
+    record.quoteClosed = c == '"';
+    if (record.quoteClosed) {
+        while ((c = Get()) >= 0 && c != ',' && !IsLineEnd(c))
+            if (record.droppedColumn == 0 && !IsBlank(c))
+                record.droppedColumn = column_ - 1;
     }
-    if (IsLineEnd(c))
-        SkipLineEnd(c);
+    SetEnd(record, c);
 }
 
-void RecordReader::ReadPlain(std::string& text) {
+void RecordReader::ReadPlain(Record& record) {
+    std::string& text = record.text;
     int c;
     while ((c = Get()) >= 0 && c != ',' && !IsLineEnd(c) && !TooLong(text))
         text.push_back(static_cast<char>(c));
-    if (IsLineEnd(c))
-        SkipLineEnd(c);
+    SetEnd(record, c);
     while (!text.empty() && IsBlank(text.back()))
         text.pop_back();
 }
 
 RecordReader::Status RecordReader::Read(Record& record) {
     record.text.clear();
+    record.endColumn = record.droppedColumn = 0;
+    record.quoteClosed = false;
     while (IsBlank(Peek()))
         Get();
     record.line = line_;
-    if (Peek() == '"') {
+    record.column = column_;
+    record.quoted = Peek() == '"';
+    if (record.quoted) {
         Get();
-        ReadQuoted(record.text);
+        ReadQuoted(record);
     } else {
-        ReadPlain(record.text);
+        ReadPlain(record);
     }
     if (failed_)
         return Status::ReadFailed;

@@ -18,10 +18,29 @@ public:
     /// Longest record accepted; longer ones fail so memory stays bounded.
     static constexpr std::size_t kMaxRecordBytes = std::size_t{1} << 20;
 
+    /// What ended a record.
+    enum class End { Comma, LineEnd, FileEnd };
+
     struct Record {
         std::string text;
         /// 1-based line where the record starts.
         int line = 0;
+        /// 1-based column of the record's first character (its opening quote
+        /// when quoted); columns count characters, not UTF-8 bytes.
+        int column = 0;
+        End end = End::FileEnd;
+        /// Column of the comma that ended the record, when one did.
+        int endColumn = 0;
+        bool quoted = false;
+        /// For a quoted record: whether its closing quote stood on its line.
+        bool quoteClosed = false;
+        /// Column of the first non-blank character dropped after a closing
+        /// quote; 0 when nothing was dropped.
+        int droppedColumn = 0;
+
+        /// Column of text[offset]: a column count, so it skips UTF-8
+        /// continuation bytes.
+        int ColumnAt(std::size_t offset) const;
     };
 
     enum class Status { Ok, TooLong, ReadFailed };
@@ -40,8 +59,9 @@ private:
     int Get();
     bool Fill();
     void SkipLineEnd(int c);
-    void ReadQuoted(std::string& text);
-    void ReadPlain(std::string& text);
+    void ReadQuoted(Record& record);
+    void ReadPlain(Record& record);
+    void SetEnd(Record& record, int c);
     bool TooLong(const std::string& text) const { return text.size() > kMaxRecordBytes; }
 
     std::ifstream file_;
@@ -50,6 +70,7 @@ private:
     std::size_t len_ = 0;
     bool failed_ = false;
     int line_ = 1;
+    int column_ = 1; // column of the next character
 };
 
 } // namespace wren

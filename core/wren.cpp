@@ -51,6 +51,18 @@ Wren::Wren() : Ram(std::make_unique<std::int32_t[]>(kMemoryWords)) {}
 
 Wren::~Wren() = default;
 
+std::int32_t Wren::Memory(std::int32_t address) const {
+    if (!InMemory(address))
+        throw IndexOutOfRange("index out of range: address " + std::to_string(address) +
+                              " is outside memory");
+    return Ram[address];
+}
+
+void Wren::SetMemory(std::int32_t address, std::int32_t value) {
+    Memory(address);
+    Ram[address] = value;
+}
+
 void Wren::Reset() noexcept {
     accumulator_ = 0;
     pcounter_ = 0;

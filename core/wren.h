@@ -28,6 +28,13 @@ public:
     /// First address after the program written by the last load; 0 before any.
     std::int32_t HiMem() const noexcept { return himem_; }
 
+    /// The memory word at address.
+    /// @throws IndexOutOfRange  for an address outside 0..65535
+    std::int32_t Memory(std::int32_t address) const;
+    /// Writes the memory word at address, as a program's STAm would.
+    /// @throws IndexOutOfRange  for an address outside 0..65535
+    void SetMemory(std::int32_t address, std::int32_t value);
+
     /// Loads a program text file into memory from address 0 upwards.
     /// Returns nothing on success; on failure, what went wrong and on which line.
     /// Records before the failing one stay loaded. Never throws for file content.

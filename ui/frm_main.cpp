@@ -337,8 +337,8 @@ void FrmMain::UpdateDisplay() {
     lblPC->setText(QString::fromStdString(wren::PCounterText(cpu)));
     LblV->setText(QString::fromStdString(wren::OverflowText(cpu)));
     lblCycles->setText(QString::fromStdString(wren::CyclesText(cpu)));
-    // The text box would read CR and LF each as a line break of its own, so
-    // it gets the listing with plain LF line ends.
+    // setPlainText reads CR LF as one break, but LF is the text box's own
+    // line end and what its toPlainText gives back.
     txtCode->setPlainText(ListingText(cpu, u"\n"));
 }
 

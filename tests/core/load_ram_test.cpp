@@ -15,6 +15,7 @@ struct LoadCase {
     std::string content;
     std::vector<std::int32_t> words; // expected from address 0; HiMem is their count
     int errorLine = -1;              // -1: loads without error
+    const char* errorText = "";      // part of the expected error message
 };
 
 void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
@@ -32,6 +33,7 @@ TEST_P(LoadRamTest, FillsMemoryFromAddressZero) {
     } else {
         ASSERT_TRUE(error);
         EXPECT_EQ(error->line, c.errorLine) << error->message;
+        EXPECT_NE(error->message.find(c.errorText), std::string::npos) << error->message;
     }
     EXPECT_EQ(cpu.HiMem(), static_cast<std::int32_t>(c.words.size()));
     for (std::size_t i = 0; i < c.words.size(); ++i)
@@ -53,6 +55,8 @@ const LoadCase kRecordCases[] = {
     {"crlf_line_ends", "LDAi 5\r\nADDi 3\r\n", {32, 5, 2, 3}},
     {"lone_cr_line_ends", "LDAi 5\rADDi 3\r", {32, 5, 2, 3}},
     {"utf8_bom_skipped", "\xEF\xBB\xBFLDAi 5\n", {32, 5}},
+    {"comment_needs_no_space_after_brace", "{no space\n", {}},
+    {"quoted_record_ending_in_its_first_space_skipped", "\"LDAi \"\n", {}},
     {"blank_lines", "\n\nLDAi 5\n\n", {32, 5}},
     {"mnemonic_alone_skipped", "LDApc\nSTApc \nADDpc 0\n", {4, 0}},
     {"trailing_blanks_make_no_operand", "LDAi   \t\n", {}},
@@ -69,10 +73,19 @@ const LoadCase kRecordCases[] = {
     {"unclosed_quote_ends_at_line_end", "\"LDAi 7\nADDi 1\n", {32, 7, 2, 1}},
     {"quoted_leading_space_is_empty_mnemonic", "\" LDAi 7\"\n", {0, 0}},
     {"quote_inside_plain_record_is_text", "LDAi 4\"2\n", {32, 4}},
-    {"operand_out_of_range_stops_at_its_line", "LDAi 1\n\nLDAi 3000000000\nLDAi 2\n", {32, 1}, 3},
-    {"lines_count_every_line_end_style", "LDAi 1\rLDAi 2\r\n\nLDAi 9e9\n", {32, 1, 32, 2}, 4},
-    {"negative_out_of_range", "LDAi -2147483649\n", {}, 1},
-    {"hex_out_of_range", "LDAi 1,LDAi &H100000000\n", {32, 1}, 1},
+    {"operand_out_of_range_stops_at_its_line",
+     "LDAi 1\n\nLDAi 3000000000\nLDAi 2\n",
+     {32, 1},
+     3,
+     "operand \"3000000000\" is outside the 32-bit range"},
+    {"lines_count_every_line_end_style",
+     "LDAi 1\rLDAi 2\r\n\nLDAi 9e9\n",
+     {32, 1, 32, 2},
+     4,
+     "9e9"},
+    {"lines_count_after_a_quoted_record", "\"LDAi 1\"\nLDAi 9e9\n", {32, 1}, 2, "9e9"},
+    {"negative_out_of_range", "LDAi -2147483649\n", {}, 1, "-2147483649"},
+    {"hex_out_of_range", "LDAi 1,LDAi &H100000000\n", {32, 1}, 1, "&H100000000"},
 };
 INSTANTIATE_TEST_SUITE_P(Records, LoadRamTest, ::testing::ValuesIn(kRecordCases),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -119,12 +132,16 @@ TEST(LoadRam, UnopenableFilesChangeNothing) {
     Wren cpu;
     ASSERT_FALSE(cpu.Load_Ram(dir.Write("p.ram", "LDAi 1\n")));
 
-    const std::filesystem::path bad[] = {"", dir.Path() / "missing.ram", dir.Path()};
-    for (const auto& path : bad) {
+    const std::pair<std::filesystem::path, const char*> bad[] = {
+        {"", "no file name given"},
+        {dir.Path() / "missing.ram", "cannot open: No such file or directory"},
+        {dir.Path(), "is a directory"},
+    };
+    for (const auto& [path, why] : bad) {
         const auto error = cpu.Load_Ram(path);
         ASSERT_TRUE(error) << path;
         EXPECT_EQ(error->line, 0);
-        EXPECT_FALSE(error->message.empty());
+        EXPECT_NE(error->message.find(why), std::string::npos) << error->message;
         EXPECT_EQ(cpu.HiMem(), 2) << path;
     }
 }
@@ -142,11 +159,15 @@ TEST(LoadRam, EndlessOrBinaryInputEndsWithAnErrorInBoundedMemory) {
 
 TEST(LoadRam, OverlongRecordIsReportedOnItsLine) {
     test::TempDir dir;
+    const std::string longest = "{" + std::string((1u << 20) - 1, 'x');
     Wren cpu;
-    const auto error = cpu.Load_Ram(
-        dir.Write("long.ram", "LDAi 1\n{" + std::string(2u << 20, 'x') + "\nLDAi 2\n"));
+    EXPECT_FALSE(cpu.Load_Ram(dir.Write("longest.ram", "LDAi 1\n" + longest + "\nLDAi 2\n")));
+    EXPECT_EQ(cpu.HiMem(), 4);
+
+    const auto error = cpu.Load_Ram(dir.Write("long.ram", "LDAi 1\n" + longest + "x\nLDAi 2\n"));
     ASSERT_TRUE(error);
     EXPECT_EQ(error->line, 2);
+    EXPECT_EQ(error->message, "record longer than 1048576 bytes");
     EXPECT_EQ(cpu.HiMem(), 2);
 }
 

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "run.h"
+#include "run_spec.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <string>
+
+namespace wren {
+class Wren;
+struct LoadError;
+struct Finding;
+} // namespace wren
+
+namespace wren::cli {
+
+using Json = nlohmann::ordered_json;
+
+/// One line of JSON; invalid UTF-8 (as in a file name) is replaced, not thrown.
+std::string JsonLine(const Json& object);
+
+/// "A: 1  PC: 2  V: False  Cycles: 3", as the window's status shows them.
+std::string StateText(const Wren& cpu);
+/// One traced step: the listing line of the instruction, then the state after it.
+std::string StepText(const std::string& listing, const Wren& cpu);
+/// The one line that ends every run: why it stopped, then the final state.
+std::string EndText(const RunResult& result, const Wren& cpu);
+/// "ADDR: VALUE" lines, one per word of every dump range.
+std::string DumpText(const RunSpec& spec, const Wren& cpu);
+
+Json StepJson(long long step, std::int32_t at, const std::string& listing, const Wren& cpu);
+Json EndJson(const RunResult& result, const RunSpec& spec, const Wren& cpu);
+Json LoadErrorJson(const std::string& file, const LoadError& error);
+
+/// "FILE:LINE: reason", or "FILE: reason" when no line is at fault.
+std::string LoadErrorText(const std::string& file, const LoadError& error);
+/// A finding in GCC's style, with its note line when it has one.
+std::string FindingText(const std::string& file, const Finding& finding);
+
+} // namespace wren::cli

@@ -1,0 +1,269 @@
+#include "program_check.h"
+
+#include "opcodes.h"
+#include "program_reader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
+namespace wren {
+
+namespace {
+
+constexpr std::size_t kShownChars = 40;
+
+std::string Shown(std::string_view text) {
+    std::string out;
+    for (char c : text.substr(0, kShownChars)) {
+        if (c == '\t')
+            out += "\\t";
+        else
+            out += c;
+    }
+    if (text.size() > kShownChars)
+        out += "...";
+    return out;
+}
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// At most one letter added, dropped, changed, or two neighbours swapped.
+bool WithinOneEdit(std::string_view a, std::string_view b) {
+    if (a.size() > b.size())
+        std::swap(a, b);
+    if (b.size() - a.size() > 1)
+        return false;
+    std::size_t i = 0;
+    while (i < a.size() && a[i] == b[i])
+        ++i;
+    if (a.size() < b.size())
+        return a.substr(i) == b.substr(i + 1);
+    if (i == a.size() || a.substr(i + 1) == b.substr(i + 1))
+        return true;
+    return i + 1 < a.size() && a[i] == b[i + 1] && a[i + 1] == b[i] &&
+           a.substr(i + 2) == b.substr(i + 2);
+}
+
+// The mnemonics a slip may have meant, as "'ADDm' or 'ADDi'"; empty when it
+// looks like none of them.
+std::string NearMiss(std::string_view mnemonic) {
+    const std::string lower = Lower(mnemonic);
+    std::string meant;
+    auto add = [&](const OpcodeInfo& info) {
+        meant += (meant.empty() ? "'" : " or '") + std::string(info.mnemonic) + "'";
+    };
+    for (const auto& info : kOpcodes)
+        if (Lower(info.mnemonic) == lower)
+            add(info);
+    if (meant.empty())
+        for (const auto& info : kOpcodes)
+            if (WithinOneEdit(lower, Lower(info.mnemonic)))
+                add(info);
+    return meant;
+}
+
+// ADDpc, LDApc and STApc never read their operand word.
+bool IgnoresOperand(const OpcodeInfo* info) {
+    return info != nullptr && (info->opcode == 4 || info->opcode == 64 || info->opcode == 256);
+}
+
+std::string LoaderWritesOperandOnly(std::int32_t value) {
+    return "the loader writes only the operand word (" + std::to_string(value) +
+           ") and leaves the opcode word as it was";
+}
+
+class Checker {
+public:
+    explicit Checker(const CheckOptions& options) : options_(options) {}
+
+    void Record(const ProgramRecord& r) {
+        if (r.kind == ProgramRecord::Kind::End)
+            return;
+        const auto& rec = r.record;
+        if (pendingCommaLine_ != 0) {
+            if (rec.line == pendingCommaLine_ && !rec.text.empty()) {
+                Add(pendingCommaLine_, pendingCommaColumn_, "comma-in-comment",
+                    "a comma ends the comment",
+                    "the loader reads the text after the comma as more records");
+                pendingCommaLine_ = 0;
+            } else if (rec.line != pendingCommaLine_) {
+                pendingCommaLine_ = 0;
+            }
+        }
+        if (rec.quoted)
+            Quotes(rec);
+
+        switch (r.kind) {
+        case ProgramRecord::Kind::Comment:
+            if (rec.end == RecordReader::End::Comma) {
+                pendingCommaLine_ = rec.line;
+                pendingCommaColumn_ = rec.endColumn;
+            }
+            break;
+        case ProgramRecord::Kind::Skipped: Skipped(rec); break;
+        case ProgramRecord::Kind::Instruction: Instruction(r); break;
+        case ProgramRecord::Kind::End: break;
+        }
+    }
+
+    std::vector<Finding> Take() {
+        std::stable_sort(findings_.begin(), findings_.end(), [](const auto& a, const auto& b) {
+            return a.line != b.line ? a.line < b.line : a.column < b.column;
+        });
+        return std::move(findings_);
+    }
+
+private:
+    void Add(int line, int column, const char* name, std::string message, std::string note) {
+        findings_.push_back({line, column, name, std::move(message), std::move(note)});
+    }
+
+    void Quotes(const RecordReader::Record& rec) {
+        if (!rec.quoteClosed)
+            Add(rec.line, rec.column, "quote", "the quote is not closed on this line",
+                "the loader ends the record at the line end");
+        else if (rec.droppedColumn != 0)
+            Add(rec.line, rec.droppedColumn, "quote", "text after the closing quote",
+                "the loader drops everything after the closing quote up to the next comma");
+    }
+
+    // A tab where the separating space belongs: true when reported.
+    bool TabSeparator(const RecordReader::Record& rec, std::string_view head, const char* note) {
+        const std::size_t tab = head.find('\t');
+        if (tab == std::string_view::npos)
+            return false;
+        const std::string_view before = head.substr(0, tab);
+        const std::string_view after = std::string_view(rec.text).substr(tab + 1);
+        if (after.find_first_not_of(" \t") == std::string_view::npos)
+            return false;
+        if (FindMnemonic(before) == nullptr && NearMiss(before).empty())
+            return false;
+        Add(rec.line, rec.ColumnAt(tab), "tab-separator",
+            "a tab separates '" + Shown(before) + "' from its operand; the loader needs a space",
+            note);
+        return true;
+    }
+
+    void Skipped(const RecordReader::Record& rec) {
+        const std::string_view text = rec.text;
+        if (TabSeparator(rec, text, "the loader skips this record"))
+            return;
+        const std::string_view head = text.substr(0, text.find(' '));
+        if (FindMnemonic(head) != nullptr &&
+            text.find_first_not_of(" \t", head.size()) == std::string_view::npos)
+            Add(rec.line, rec.ColumnAt(0), "missing-operand",
+                "'" + std::string(head) + "' has no operand",
+                "the loader skips this record, so everything after it loads two words lower; "
+                "write '" +
+                    std::string(head) + " 0'");
+    }
+
+    void Instruction(const ProgramRecord& r) {
+        const auto& rec = r.record;
+        const std::int32_t value = *r.operand.value;
+        if (r.info == nullptr) {
+            const std::string note = LoaderWritesOperandOnly(value);
+            if (TabSeparator(rec, r.mnemonic, note.c_str())) {
+                // one finding says it all
+            } else if (r.mnemonic.empty()) {
+                Add(rec.line, rec.ColumnAt(0), "unknown-mnemonic",
+                    "the record starts with a space, so its mnemonic is empty", note);
+            } else if (const std::string meant = NearMiss(r.mnemonic); !meant.empty()) {
+                Add(rec.line, rec.ColumnAt(0), "unknown-mnemonic",
+                    "unknown mnemonic '" + Shown(r.mnemonic) + "'",
+                    note + "; did you mean " + meant + "?");
+            } else if (options_.data) {
+                Add(rec.line, rec.ColumnAt(0), "data",
+                    "unknown mnemonic '" + Shown(r.mnemonic) + "'", note);
+            }
+        }
+        if (!IgnoresOperand(r.info))
+            Operand(r, rec.ColumnAt(r.mnemonic.size() + 1));
+    }
+
+    void Operand(const ProgramRecord& r, int column) {
+        const auto& rec = r.record;
+        const std::string_view text = r.operandText;
+        const std::int32_t value = *r.operand.value;
+        const std::size_t offset = r.mnemonic.size() + 1;
+        const std::size_t firstChar = text.find_first_not_of(" \t\n");
+        if (r.operand.length == 0) {
+            Add(rec.line,
+                firstChar == std::string_view::npos ? column : rec.ColumnAt(offset + firstChar),
+                "not-a-number", "operand '" + Shown(text) + "' is not a number",
+                "the loader reads it as 0");
+            return;
+        }
+
+        // Map the number, which the parser counts without blanks, back onto the text.
+        std::size_t taken = 0, last = 0, blankInside = std::string_view::npos;
+        for (std::size_t i = firstChar; i < text.size() && taken < r.operand.length; ++i) {
+            if (IsOperandBlank(text[i])) {
+                if (blankInside == std::string_view::npos)
+                    blankInside = i;
+                continue;
+            }
+            ++taken;
+            last = i;
+        }
+        const std::string_view number = text.substr(firstChar, last + 1 - firstChar);
+        if (blankInside != std::string_view::npos)
+            Add(rec.line, rec.ColumnAt(offset + blankInside), "space-in-number",
+                "blanks inside the number '" + Shown(number) + "'",
+                "the loader ignores them and reads " + std::to_string(value));
+        if (r.operand.rounded)
+            Add(rec.line, rec.ColumnAt(offset + firstChar), "rounded",
+                "operand '" + Shown(number) + "' is not a whole number",
+                "the loader rounds it to " + std::to_string(value));
+        const std::size_t rest = text.find_first_not_of(" \t\n", last + 1);
+        if (rest != std::string_view::npos && text[rest] != '{')
+            Add(rec.line, rec.ColumnAt(offset + rest), "trailing-text",
+                "text after the number: '" + Shown(text.substr(rest)) + "'",
+                "the loader ignores it and reads " + std::to_string(value));
+    }
+
+    const CheckOptions& options_;
+    std::vector<Finding> findings_;
+    int pendingCommaLine_ = 0;
+    int pendingCommaColumn_ = 0;
+};
+
+} // namespace
+
+const std::vector<std::string>& FindingNames() {
+    static const std::vector<std::string> names{"unknown-mnemonic",
+                                                "missing-operand",
+                                                "tab-separator",
+                                                "comma-in-comment",
+                                                "trailing-text",
+                                                "not-a-number",
+                                                "space-in-number",
+                                                "rounded",
+                                                "quote",
+                                                "data"};
+    return names;
+}
+
+CheckResult CheckProgram(const std::filesystem::path& path, const CheckOptions& options) {
+    CheckResult result;
+    ProgramReader reader;
+    if ((result.error = reader.Open(path)))
+        return result;
+    Checker checker(options);
+    ProgramRecord record;
+    do {
+        result.error = reader.Next(record);
+        if (!result.error)
+            checker.Record(record);
+    } while (!result.error && record.kind != ProgramRecord::Kind::End);
+    result.findings = checker.Take();
+    return result;
+}
+
+} // namespace wren

@@ -1,0 +1,77 @@
+#include "run.h"
+#include "wren.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace wren {
+namespace {
+
+struct RunCase {
+    const char* name;
+    std::vector<std::int32_t> program; // words from address 0
+    RunLimits limits;
+    StopReason reason;
+    long long steps;
+    std::int32_t pc;
+};
+
+void PrintTo(const RunCase& c, std::ostream* os) { *os << c.name; }
+
+class RunTest : public ::testing::TestWithParam<RunCase> {};
+
+// Opcodes: ADDi 2, BVS 8, LDAi 32, STApc 256.
+TEST_P(RunTest, EndsForTheFirstReasonThatHolds) {
+    const RunCase& c = GetParam();
+    Wren cpu;
+    for (std::size_t i = 0; i < c.program.size(); ++i)
+        cpu.SetMemory(static_cast<std::int32_t>(i), c.program[i]);
+
+    std::vector<std::int32_t> seen;
+    struct Recorder : RunObserver {
+        std::vector<std::int32_t>& seen;
+        explicit Recorder(std::vector<std::int32_t>& s) : seen(s) {}
+        void Before(std::int32_t) override {}
+        void After(long long step, std::int32_t at) override {
+            EXPECT_EQ(step, static_cast<long long>(seen.size()) + 1);
+            seen.push_back(at);
+        }
+    } recorder(seen);
+    const RunResult result = wren::Run(cpu, c.limits, &recorder);
+
+    EXPECT_EQ(result.reason, c.reason);
+    EXPECT_EQ(result.steps, c.steps);
+    EXPECT_EQ(cpu.PCounter(), c.pc);
+    EXPECT_EQ(static_cast<long long>(seen.size()), c.steps);
+    EXPECT_EQ(result.fault.empty(), c.reason != StopReason::Fault) << result.fault;
+}
+
+const RunCase kCases[] = {
+    {"no_instruction_is_not_executed", {32, 1, 2, 1}, {10, {}}, StopReason::NoInstruction, 2, 4},
+    {"ending_exactly_at_the_limit_is_no_instruction",
+     {32, 1, 2, 1},
+     {2, {}},
+     StopReason::NoInstruction,
+     2,
+     4},
+    {"step_limit", {32, 0, 256, 0}, {5, {}}, StopReason::StepLimit, 5, 2},
+    {"zero_steps", {32, 0}, {0, {}}, StopReason::StepLimit, 0, 0},
+    {"break_after_the_step_that_reaches_it", {32, 0, 256, 0}, {100, {2}}, StopReason::Break, 1, 2},
+    {"break_not_at_the_start", {32, 0, 2, 0}, {100, {0}}, StopReason::NoInstruction, 2, 4},
+    {"fault_counts_completed_steps", {32, -4, 256, 0}, {100, {}}, StopReason::Fault, 2, -4},
+    {"pc_outside_memory_faults", {32, 70000, 256, 0}, {100, {}}, StopReason::Fault, 2, 70000},
+};
+INSTANTIATE_TEST_SUITE_P(Reasons, RunTest, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Memory, OutsideAddressesFault) {
+    Wren cpu;
+    EXPECT_THROW(cpu.SetMemory(65536, 1), IndexOutOfRange);
+    EXPECT_THROW(static_cast<void>(cpu.Memory(-1)), IndexOutOfRange);
+    cpu.SetMemory(65535, 7);
+    EXPECT_EQ(cpu.Memory(65535), 7);
+}
+
+} // namespace
+} // namespace wren
