@@ -35,6 +35,7 @@ bench: setup
 	cmake --preset release $(CMAKE_ARGS)
 	cmake --build --preset release
 	build/release/bin/wren-bench
+	build/release/bin/wren-trace-bench
 	build/release/bin/wren-ui-bench
 
 format:

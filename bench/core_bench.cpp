@@ -1,4 +1,5 @@
 #include "allocation_counter.h"
+#include "program_check.h"
 #include "wren.h"
 
 #include <benchmark/benchmark.h>
@@ -55,6 +56,27 @@ void BM_LoadRamFullMemory(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * program.size()));
 }
 BENCHMARK(BM_LoadRamFullMemory)->Unit(benchmark::kMillisecond);
+
+// A full-memory program where every record gives the checker something to
+// look at: a comment, a rounded operand, a near-miss mnemonic.
+void BM_CheckFullMemory(benchmark::State& state) {
+    std::string program;
+    for (int i = 0; i < 32768; ++i) {
+        program += i % 3 == 0 ? "ldai " : "LDAi ";
+        program += std::to_string(i);
+        program += i % 3 == 1 ? ".5 {x}\n" : " {x}\n";
+    }
+    const auto path = WriteProgram("wren-bench-check.ram", program);
+    std::size_t findings = 0;
+    for (auto _ : state) {
+        const auto result = wren::CheckProgram(path);
+        findings = result.findings.size();
+        benchmark::DoNotOptimize(findings);
+    }
+    std::filesystem::remove(path);
+    state.counters["findings"] = static_cast<double>(findings);
+}
+BENCHMARK(BM_CheckFullMemory)->Unit(benchmark::kMillisecond);
 
 void BM_Disassemble(benchmark::State& state) {
     const auto path = WriteProgram("wren-bench-dis.ram", "LDAi -123456\nSTAm 65000\nADDpc 0\n");
