@@ -1,0 +1,70 @@
+#pragma once
+
+#include "grade_cases.h"
+#include "run_spec.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace wren::grade {
+
+/// How a case ended; exactly one per case.
+enum class Outcome {
+    Passed,
+    WrongResult, ///< the run ended, but an expectation failed
+    DidNotStop,  ///< the step limit came first
+    Fault,       ///< a machine fault
+    LoadError,   ///< the submission did not load
+    Empty,       ///< the submission holds no instruction
+    Error,       ///< grading the case itself failed
+};
+
+/// "passed", "wrong-result", "did-not-stop", "fault", "load-error", "empty", "error".
+const char* OutcomeName(Outcome outcome);
+
+struct Mismatch {
+    std::string what; ///< "a", "v", "pc", "mem[102]", "cycles"
+    std::string expected;
+    std::string actual;
+};
+
+struct CaseResult {
+    const Case* c = nullptr;
+    Outcome outcome = Outcome::Error;
+    /// One line on what happened: the fault, the load error, the step limit.
+    std::string detail;
+    std::vector<Mismatch> mismatches;
+    /// The inputs, random ones drawn, and the run's limits.
+    cli::RunSpec spec;
+    /// The wren-trace command that replays the case.
+    std::string replay;
+    /// For a failure: the last traced steps and the end line, as wren-trace prints them.
+    std::vector<std::string> lastSteps;
+    double score = 0;
+};
+
+struct SubmissionResult {
+    std::string file;
+    std::vector<CaseResult> cases;
+    /// The checker's findings, as wren-trace --check prints them; not scored.
+    std::vector<std::string> feedback;
+    double score = 0;
+    double maxScore = 0;
+    int passed = 0;
+    int failed = 0;
+};
+
+/// How many traced steps a failure report shows.
+inline constexpr std::size_t kLastSteps = 5;
+
+/// The word drawn for address in case number index under seed; the same on
+/// every machine, for every submission.
+std::int32_t Draw(std::uint64_t seed, std::size_t index, const RandomWord& word);
+
+/// Runs every case on a fresh processor loaded with file. Never throws: a
+/// case whose grading fails gets Outcome::Error.
+SubmissionResult GradeSubmission(const CaseFile& cases, const std::string& file,
+                                 std::uint64_t seed);
+
+} // namespace wren::grade

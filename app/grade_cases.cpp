@@ -1,0 +1,187 @@
+#include "grade_cases.h"
+
+#include "run_spec.h"
+
+#include <toml++/toml.h>
+
+#include <set>
+
+namespace wren::grade {
+
+namespace {
+
+constexpr const char* kVisibilities[] = {"visible", "hidden", "after_due_date", "after_published"};
+
+// Thrown while reading, caught once in ReadCaseFile.
+struct Bad {
+    int line;
+    std::string message;
+};
+
+int LineOf(const toml::node& node) { return static_cast<int>(node.source().begin.line); }
+int LineOf(const toml::key& key) { return static_cast<int>(key.source().begin.line); }
+
+void OnlyKeys(const toml::table& table, std::initializer_list<std::string_view> known,
+              const std::string& where) {
+    for (auto&& [key, value] : table) {
+        bool ok = false;
+        for (auto k : known)
+            ok = ok || key.str() == k;
+        if (!ok)
+            throw Bad{LineOf(key), "unknown key '" + std::string(key.str()) + "' in " + where};
+    }
+}
+
+std::int32_t Address(const toml::key& key, const std::string& what) {
+    const auto address = cli::ParseAddress(key.str());
+    if (!address)
+        throw Bad{LineOf(key),
+                  what + ": '" + std::string(key.str()) + "' is not an address from 0 to 65535"};
+    return *address;
+}
+
+// An integer, or a string read by the program-file operand rules ("&H10").
+std::int32_t Word(const toml::node& node, const std::string& what) {
+    if (const auto* i = node.as_integer()) {
+        if (i->get() < INT32_MIN || i->get() > INT32_MAX)
+            throw Bad{LineOf(node), what + " does not fit 32 bits"};
+        return static_cast<std::int32_t>(i->get());
+    }
+    if (const auto* s = node.as_string())
+        if (const auto value = cli::ParseWordValue(s->get()))
+            return *value;
+    throw Bad{LineOf(node), what + " must be a whole number or a string such as \"&H10\""};
+}
+
+long long Steps(const toml::node& node) {
+    const auto* i = node.as_integer();
+    if (i == nullptr || i->get() < 0)
+        throw Bad{LineOf(node), "steps must be a whole number of 0 or more"};
+    return i->get();
+}
+
+const toml::table& Table(const toml::node& node, const std::string& what) {
+    const auto* table = node.as_table();
+    if (table == nullptr)
+        throw Bad{LineOf(node), what + " must be a table, such as { 100 = 7 }"};
+    return *table;
+}
+
+Expectations ReadExpect(const toml::table& table) {
+    OnlyKeys(table, {"a", "v", "pc", "mem", "cycles_at_most"}, "[case.expect]");
+    Expectations expect;
+    if (const auto* a = table.get("a"))
+        expect.a = Word(*a, "expect.a");
+    if (const auto* pc = table.get("pc"))
+        expect.pc = Word(*pc, "expect.pc");
+    if (const auto* v = table.get("v")) {
+        if (!v->is_boolean())
+            throw Bad{LineOf(*v), "expect.v must be true or false"};
+        expect.v = v->as_boolean()->get();
+    }
+    if (const auto* mem = table.get("mem"))
+        for (auto&& [key, value] : Table(*mem, "expect.mem"))
+            expect.mem[Address(key, "expect.mem")] =
+                Word(value, "expect.mem." + std::string(key.str()));
+    if (const auto* c = table.get("cycles_at_most")) {
+        const auto* i = c->as_integer();
+        if (i == nullptr || i->get() < 0 || i->get() > INT32_MAX)
+            throw Bad{LineOf(*c), "cycles_at_most must be a whole number from 0 to 2147483647"};
+        expect.cyclesAtMost = static_cast<std::int32_t>(i->get());
+    }
+    return expect;
+}
+
+Case ReadCase(const toml::table& table, int number, std::optional<long long> steps) {
+    OnlyKeys(table, {"name", "points", "visibility", "set", "random", "stop", "steps", "expect"},
+             "[[case]]");
+    Case c;
+    c.name = "case " + std::to_string(number);
+    if (const auto* name = table.get("name")) {
+        if (!name->is_string() || name->as_string()->get().empty())
+            throw Bad{LineOf(*name), "name must be a text"};
+        c.name = name->as_string()->get();
+    }
+    if (const auto* points = table.get("points")) {
+        const auto value = points->value<double>();
+        if (!value || *value < 0)
+            throw Bad{LineOf(*points), "points must be a number of 0 or more"};
+        c.points = *value;
+    }
+    if (const auto* vis = table.get("visibility")) {
+        const auto value = vis->value<std::string>();
+        bool ok = false;
+        for (const char* known : kVisibilities)
+            ok = ok || value == known;
+        if (!ok)
+            throw Bad{LineOf(*vis),
+                      "visibility must be visible, hidden, after_due_date or after_published"};
+        c.visibility = *value;
+    }
+    std::set<std::int32_t> inputs;
+    if (const auto* set = table.get("set"))
+        for (auto&& [key, value] : Table(*set, "set")) {
+            c.sets.emplace_back(Address(key, "set"), Word(value, "set." + std::string(key.str())));
+            inputs.insert(c.sets.back().first);
+        }
+    if (const auto* random = table.get("random"))
+        for (auto&& [key, value] : Table(*random, "random")) {
+            const auto* range = value.as_array();
+            const std::string what = "random." + std::string(key.str());
+            if (range == nullptr || range->size() != 2)
+                throw Bad{LineOf(value), what + " must be a range [LO, HI]"};
+            RandomWord word{Address(key, "random"), Word(*range->get(0), what),
+                            Word(*range->get(1), what)};
+            if (word.lo > word.hi)
+                throw Bad{LineOf(value), what + ": LO is greater than HI"};
+            if (!inputs.insert(word.address).second)
+                throw Bad{LineOf(key), what + ": the word is also in set"};
+            c.random.push_back(word);
+        }
+    if (const auto* stop = table.get("stop")) {
+        if (const auto text = stop->value<std::string>(); text && *text == "end") {
+        } else if (const auto* i = stop->as_integer();
+                   i != nullptr && i->get() >= 0 && i->get() <= 65535) {
+            c.stopAt = static_cast<std::int32_t>(i->get());
+        } else {
+            throw Bad{LineOf(*stop), "stop must be \"end\" or an address from 0 to 65535"};
+        }
+    }
+    if (const auto* s = table.get("steps"))
+        steps = Steps(*s);
+    if (!steps)
+        throw Bad{LineOf(table),
+                  "case '" + c.name + "' has no step limit: give steps here or at the top"};
+    c.steps = *steps;
+    if (const auto* expect = table.get("expect"))
+        c.expect = ReadExpect(Table(*expect, "expect"));
+    return c;
+}
+
+} // namespace
+
+CaseFile ReadCaseFile(const std::filesystem::path& path, std::optional<CaseFileError>& error) {
+    CaseFile file;
+    error.reset();
+    try {
+        const toml::table root = toml::parse_file(path.string());
+        OnlyKeys(root, {"steps", "case"}, "the top level");
+        std::optional<long long> steps;
+        if (const auto* s = root.get("steps"))
+            steps = Steps(*s);
+        const auto* cases = root.get("case");
+        if (cases == nullptr || !cases->is_array_of_tables() || cases->as_array()->empty())
+            throw Bad{cases != nullptr ? LineOf(*cases) : 0, "no [[case]] tables"};
+        int number = 0;
+        for (const auto& node : *cases->as_array())
+            file.cases.push_back(ReadCase(*node.as_table(), ++number, steps));
+    } catch (const toml::parse_error& e) {
+        error =
+            CaseFileError{static_cast<int>(e.source().begin.line), std::string(e.description())};
+    } catch (const Bad& e) {
+        error = CaseFileError{e.line, e.message};
+    }
+    return file;
+}
+
+} // namespace wren::grade

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace wren::grade {
+
+/// A word drawn at random from lo..hi (inclusive) for each run of a case.
+struct RandomWord {
+    std::int32_t address = 0;
+    std::int32_t lo = 0;
+    std::int32_t hi = 0;
+};
+
+/// What a case's run must leave behind; unset members are not checked.
+struct Expectations {
+    std::optional<std::int32_t> a;
+    std::optional<bool> v;
+    std::optional<std::int32_t> pc;
+    std::map<std::int32_t, std::int32_t> mem;
+    std::optional<std::int32_t> cyclesAtMost;
+};
+
+/// One [[case]] of a case file.
+struct Case {
+    std::string name;
+    double points = 1;
+    /// Gradescope's visibility: visible, hidden, after_due_date, after_published.
+    std::string visibility = "visible";
+    std::vector<std::pair<std::int32_t, std::int32_t>> sets;
+    std::vector<RandomWord> random;
+    /// Set when a step that leaves PC there also ends the run.
+    std::optional<std::int32_t> stopAt;
+    long long steps = 0;
+    Expectations expect;
+};
+
+struct CaseFile {
+    std::vector<Case> cases;
+};
+
+/// A case file that cannot be used, and the line that says why (0 for none).
+struct CaseFileError {
+    int line = 0;
+    std::string message;
+};
+
+/// Reads a TOML case file; the error names the line at fault.
+CaseFile ReadCaseFile(const std::filesystem::path& path, std::optional<CaseFileError>& error);
+
+} // namespace wren::grade

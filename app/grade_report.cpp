@@ -1,0 +1,182 @@
+#include "grade_report.h"
+
+#include <nlohmann/json.hpp>
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <sstream>
+
+namespace wren::grade {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json PointsJson(double points) {
+    if (std::floor(points) == points && std::abs(points) < 1e15)
+        return Json(static_cast<long long>(points));
+    return Json(points);
+}
+
+std::string Indented(const std::string& text, const std::string& indent) {
+    std::string out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        const std::size_t stop = end == std::string::npos ? text.size() : end;
+        out += indent + text.substr(start, stop - start) + "\n";
+        start = stop + 1;
+    }
+    return out;
+}
+
+std::string Header(const SubmissionResult& r, std::uint64_t seed) {
+    return r.file + ": " + PointsText(r.score) + "/" + PointsText(r.maxScore) + " points, " +
+           std::to_string(r.passed) + " passed, " + std::to_string(r.failed) + " failed (seed " +
+           std::to_string(seed) + ")";
+}
+
+std::string Feedback(const SubmissionResult& r) {
+    std::string out;
+    for (const auto& line : r.feedback)
+        out += line + "\n";
+    return out;
+}
+
+} // namespace
+
+std::string PointsText(double points) {
+    char buffer[32];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, points).ptr;
+    return std::string(buffer, end);
+}
+
+std::string CaseOutput(const CaseResult& r) {
+    std::string out = r.outcome == Outcome::Passed ? "passed" : r.detail;
+    out += "\n";
+    for (const auto& m : r.mismatches)
+        out += m.what + ": expected " + m.expected + ", got " + m.actual + "\n";
+    if (!r.spec.sets.empty()) {
+        out += "inputs:";
+        for (const auto& [address, value] : r.spec.sets)
+            out += " " + std::to_string(address) + "=" + std::to_string(value);
+        out += "\n";
+    }
+    if (r.outcome != Outcome::Passed) {
+        out += "replay: " + r.replay + "\n";
+        if (!r.lastSteps.empty()) {
+            out += "last steps:\n";
+            for (const auto& line : r.lastSteps)
+                out += "  " + line + "\n";
+        }
+    }
+    return out;
+}
+
+std::string TextReport(const SubmissionResult& r, std::uint64_t seed) {
+    std::string out = Header(r, seed) + "\n";
+    for (const auto& c : r.cases) {
+        out += std::string(c.outcome == Outcome::Passed ? "  PASS  " : "  FAIL  ") + c.c->name +
+               " (" + PointsText(c.score) + "/" + PointsText(c.c->points) + ")\n";
+        if (c.outcome != Outcome::Passed)
+            out += Indented(CaseOutput(c), "        ");
+    }
+    if (!r.feedback.empty())
+        out += "  checker (not scored):\n" + Indented(Feedback(r), "    ");
+    return out;
+}
+
+std::string GradescopeReport(const SubmissionResult& r, std::uint64_t seed, bool pretty) {
+    Json root;
+    root["score"] = PointsJson(r.score);
+    root["max_score"] = PointsJson(r.maxScore);
+    std::string output = Header(r, seed) + "\n";
+    if (!r.feedback.empty())
+        output += "Checker warnings (not scored):\n" + Feedback(r);
+    root["output"] = output;
+    Json tests = Json::array();
+    for (const auto& c : r.cases) {
+        Json test;
+        test["name"] = c.c->name;
+        test["score"] = PointsJson(c.score);
+        test["max_score"] = PointsJson(c.c->points);
+        test["status"] = c.outcome == Outcome::Passed ? "passed" : "failed";
+        test["output"] = CaseOutput(c);
+        test["visibility"] = c.c->visibility;
+        tests.push_back(std::move(test));
+    }
+    root["tests"] = std::move(tests);
+    return root.dump(pretty ? 2 : -1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+std::string JunitReport(const std::vector<SubmissionResult>& results, std::uint64_t seed) {
+    pugi::xml_document doc;
+    auto suites = doc.append_child("testsuites");
+    suites.append_attribute("name") = "wren-grade";
+    int tests = 0, failures = 0;
+    for (const auto& r : results) {
+        tests += r.passed + r.failed;
+        failures += r.failed;
+    }
+    suites.append_attribute("tests") = tests;
+    suites.append_attribute("failures") = failures;
+    for (const auto& r : results) {
+        auto suite = suites.append_child("testsuite");
+        suite.append_attribute("name") = r.file.c_str();
+        suite.append_attribute("tests") = r.passed + r.failed;
+        suite.append_attribute("failures") = r.failed;
+        auto properties = suite.append_child("properties");
+        const std::pair<const char*, std::string> props[] = {{"seed", std::to_string(seed)},
+                                                             {"score", PointsText(r.score)},
+                                                             {"max_score", PointsText(r.maxScore)}};
+        for (const auto& [name, value] : props) {
+            auto p = properties.append_child("property");
+            p.append_attribute("name") = name;
+            p.append_attribute("value") = value.c_str();
+        }
+        for (const auto& c : r.cases) {
+            auto testcase = suite.append_child("testcase");
+            const std::string name = c.c->name + " [" + PointsText(c.c->points) + " points]";
+            testcase.append_attribute("name") = name.c_str();
+            testcase.append_attribute("classname") = r.file.c_str();
+            auto caseProps = testcase.append_child("properties");
+            for (const auto& [pname, value] :
+                 {std::pair<const char*, std::string>{"points", PointsText(c.c->points)},
+                  {"score", PointsText(c.score)},
+                  {"outcome", OutcomeName(c.outcome)}}) {
+                auto p = caseProps.append_child("property");
+                p.append_attribute("name") = pname;
+                p.append_attribute("value") = value.c_str();
+            }
+            if (c.outcome != Outcome::Passed) {
+                auto failure = testcase.append_child("failure");
+                failure.append_attribute("type") = OutcomeName(c.outcome);
+                failure.append_attribute("message") = c.detail.c_str();
+                failure.append_child(pugi::node_pcdata).set_value(CaseOutput(c).c_str());
+            }
+        }
+        if (!r.feedback.empty())
+            suite.append_child("system-out")
+                .append_child(pugi::node_pcdata)
+                .set_value(Feedback(r).c_str());
+    }
+    std::ostringstream out;
+    doc.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
+    return out.str();
+}
+
+std::string SummaryTsv(const std::vector<SubmissionResult>& results) {
+    std::string out = "submission\tscore\tmax_score\tpassed\tfailed\n";
+    for (const auto& r : results) {
+        std::string name = r.file;
+        std::replace_if(
+            name.begin(), name.end(), [](char c) { return c == '\t' || c == '\n'; }, ' ');
+        out += name + "\t" + PointsText(r.score) + "\t" + PointsText(r.maxScore) + "\t" +
+               std::to_string(r.passed) + "\t" + std::to_string(r.failed) + "\n";
+    }
+    return out;
+}
+
+} // namespace wren::grade

@@ -1,0 +1,172 @@
+// wren-grade: run every submission against a case file and report scores.
+
+#include "grade.h"
+#include "grade_cases.h"
+#include "grade_report.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <thread>
+
+namespace {
+
+constexpr int kExitAllPassed = 0;
+constexpr int kExitSomeFailed = 1;
+constexpr int kExitUsage = 64;
+constexpr int kExitBadCaseFile = 65;
+constexpr std::uint64_t kDefaultSeed = 1;
+
+constexpr const char* kFooter = R"(
+Runs every case of CASES.toml on each SUBMISSION in a fresh processor and
+scores it. Each case ends as exactly one of: passed, wrong result, did not stop
+within its step limit, machine fault, the file did not load, or the file holds
+no instruction. Every failure shows the wren-trace command that replays it and
+its last traced steps. Random inputs are drawn from --seed, which every report
+names: the same command gives the same reports.
+
+Standard output ends with one line "N passed, N failed", counting cases.
+
+Exit status: 0 every case of every submission passed, 1 some case failed,
+64 bad usage, 65 the case file is not usable (CASES.toml:LINE: message).)";
+
+int Usage(const std::string& why) {
+    std::cerr << "wren-grade: " << why << "\nTry 'wren-grade --help'.\n";
+    return kExitUsage;
+}
+
+// One report file name per submission: its name without the extension, or its
+// whole path where two submissions share a name.
+std::vector<std::string> ReportNames(const std::vector<std::string>& files) {
+    std::vector<std::string> names;
+    std::map<std::string, int> count;
+    for (const auto& f : files)
+        ++count[names.emplace_back(std::filesystem::path(f).stem().string())];
+    const bool clash =
+        std::any_of(count.begin(), count.end(), [](auto& p) { return p.second > 1; });
+    if (clash)
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            names[i] = std::filesystem::path(files[i]).replace_extension().string();
+            std::replace(names[i].begin(), names[i].end(), '/', '_');
+        }
+    for (auto& name : names)
+        if (name.empty() || name.starts_with('.'))
+            name = "submission" + name;
+    return names;
+}
+
+bool WriteFile(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    out.close();
+    if (!out)
+        std::cerr << "wren-grade: cannot write " << path.string() << "\n";
+    return static_cast<bool>(out);
+}
+
+std::vector<wren::grade::SubmissionResult> GradeAll(const wren::grade::CaseFile& cases,
+                                                    const std::vector<std::string>& files,
+                                                    std::uint64_t seed, unsigned threads) {
+    std::vector<wren::grade::SubmissionResult> results(files.size());
+    std::atomic<std::size_t> next{0};
+    auto worker = [&] {
+        for (std::size_t i; (i = next++) < files.size();)
+            results[i] = wren::grade::GradeSubmission(cases, files[i], seed);
+    };
+    std::vector<std::jthread> pool;
+    for (unsigned t = 1; t < std::min<std::size_t>(threads, files.size()); ++t)
+        pool.emplace_back(worker);
+    worker();
+    return results;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    CLI::App app("Grade Wren programs against a case file.", "wren-grade");
+    app.footer(kFooter);
+    app.set_version_flag("--version", std::string("wren-grade ") + WREN_VERSION);
+    std::string format = "text", outDir, summary;
+    std::uint64_t seed = kDefaultSeed;
+    unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+    std::string caseFile;
+    std::vector<std::string> submissions;
+    app.add_option("--format", format, "text (default), gradescope or junit")
+        ->check(CLI::IsMember({"text", "gradescope", "junit"}));
+    app.add_option("--out", outDir, "write one report per submission into DIR")->type_name("DIR");
+    app.add_option("--summary", summary, "write one TSV row per submission")->type_name("FILE");
+    app.add_option("--seed", seed, "seed of the random inputs (default 1)")->type_name("N");
+    app.add_option("-j,--jobs", threads, "grade on N threads (default: one per core)")
+        ->type_name("N")
+        ->check(CLI::Range(1u, 1024u));
+    app.add_option("CASES", caseFile, "the case file (TOML)")->required();
+    app.add_option("SUBMISSION", submissions, "program files to grade")->required();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        if (error.get_exit_code() == 0)
+            return app.exit(error);
+        return Usage(error.what());
+    }
+
+    std::optional<wren::grade::CaseFileError> error;
+    const wren::grade::CaseFile cases = wren::grade::ReadCaseFile(caseFile, error);
+    if (error) {
+        std::cerr << caseFile << (error->line > 0 ? ":" + std::to_string(error->line) : "") << ": "
+                  << error->message << "\n";
+        return kExitBadCaseFile;
+    }
+
+    const auto results = GradeAll(cases, submissions, seed, threads);
+
+    int passed = 0, failed = 0;
+    for (const auto& r : results) {
+        passed += r.passed;
+        failed += r.failed;
+    }
+    bool written = true;
+    if (!outDir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(outDir, ec);
+        const auto names = ReportNames(submissions);
+        for (std::size_t i = 0; i < results.size(); ++i) {
+            const std::filesystem::path base = std::filesystem::path(outDir) / names[i];
+            if (format == "text")
+                written &=
+                    WriteFile(base.string() + ".txt", wren::grade::TextReport(results[i], seed));
+            else if (format == "gradescope")
+                written &= WriteFile(base.string() + ".json",
+                                     wren::grade::GradescopeReport(results[i], seed, true));
+            else
+                written &=
+                    WriteFile(base.string() + ".xml", wren::grade::JunitReport({results[i]}, seed));
+            std::cout << results[i].file << ": " << wren::grade::PointsText(results[i].score) << "/"
+                      << wren::grade::PointsText(results[i].maxScore) << " -> " << base.string()
+                      << (format == "text"         ? ".txt"
+                          : format == "gradescope" ? ".json"
+                                                   : ".xml")
+                      << "\n";
+        }
+    } else if (format == "text") {
+        for (const auto& r : results)
+            std::cout << wren::grade::TextReport(r, seed) << "\n";
+    } else if (format == "gradescope") {
+        for (const auto& r : results)
+            std::cout << wren::grade::GradescopeReport(r, seed, false);
+    } else {
+        std::cout << wren::grade::JunitReport(results, seed);
+    }
+    if (!summary.empty())
+        written &= WriteFile(summary, wren::grade::SummaryTsv(results));
+    std::cout << passed << " passed, " << failed << " failed\n";
+    std::cout.flush();
+    if (!written)
+        return kExitSomeFailed;
+    return failed == 0 ? kExitAllPassed : kExitSomeFailed;
+}

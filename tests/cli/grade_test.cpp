@@ -1,0 +1,147 @@
+#include "grade.h"
+#include "grade_cases.h"
+#include "grade_report.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <string>
+
+namespace wren::grade {
+namespace {
+
+const std::string kExample = WREN_SOURCE_DIR "/examples/grading/";
+
+CaseFile ExampleCases() {
+    std::optional<CaseFileError> error;
+    CaseFile cases = ReadCaseFile(kExample + "cases.toml", error);
+    EXPECT_FALSE(error) << error->line << ": " << error->message;
+    return cases;
+}
+
+struct OutcomeCase {
+    const char* submission;
+    Outcome outcome; // of every failed case
+    int passed;
+};
+
+void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.submission; }
+
+class ExampleOutcomeTest : public ::testing::TestWithParam<OutcomeCase> {};
+
+TEST_P(ExampleOutcomeTest, EachSubmissionFailsInItsOwnWay) {
+    const OutcomeCase& c = GetParam();
+    const CaseFile cases = ExampleCases();
+    const auto result = GradeSubmission(cases, kExample + "submissions/" + c.submission, 1);
+    EXPECT_EQ(result.passed, c.passed);
+    EXPECT_EQ(result.passed + result.failed, 6);
+    for (const auto& r : result.cases) {
+        if (r.outcome != Outcome::Passed) {
+            EXPECT_EQ(r.outcome, c.outcome) << r.c->name << ": " << r.detail;
+        }
+    }
+
+    // The Gradescope report parses and adds up.
+    const auto json = nlohmann::json::parse(GradescopeReport(result, 1, true));
+    double sum = 0;
+    for (const auto& test : json["tests"]) {
+        sum += test["score"].get<double>();
+        EXPECT_EQ(test["status"] == "passed", test["score"] == test["max_score"]);
+        if (test["status"] == "failed") {
+            EXPECT_NE(test["output"].get<std::string>().find("replay: wren-trace"),
+                      std::string::npos);
+        }
+    }
+    EXPECT_EQ(json["score"].get<double>(), sum);
+    EXPECT_EQ(json["max_score"], 9);
+    EXPECT_NE(json["output"].get<std::string>().find("(seed 1)"), std::string::npos);
+}
+
+const OutcomeCase kOutcomes[] = {
+    {"correct.ram", Outcome::Passed, 6},           {"wrong-result.ram", Outcome::WrongResult, 3},
+    {"infinite-loop.ram", Outcome::DidNotStop, 3}, {"fault.ram", Outcome::Fault, 0},
+    {"load-error.ram", Outcome::LoadError, 0},     {"empty.ram", Outcome::Empty, 0},
+    {"missing.ram", Outcome::LoadError, 0},
+};
+INSTANTIATE_TEST_SUITE_P(Submissions, ExampleOutcomeTest, ::testing::ValuesIn(kOutcomes),
+                         [](const auto& info) {
+                             std::string name = info.param.submission;
+                             std::replace_if(
+                                 name.begin(), name.end(),
+                                 [](char ch) { return !std::isalnum(ch); }, '_');
+                             return name;
+                         });
+
+struct BadCaseFile {
+    const char* name;
+    const char* toml;
+    int line;
+    const char* message;
+};
+
+void PrintTo(const BadCaseFile& c, std::ostream* os) { *os << c.name; }
+
+class BadCaseFileTest : public ::testing::TestWithParam<BadCaseFile> {};
+
+TEST_P(BadCaseFileTest, NamesTheLineAndTheReason) {
+    const BadCaseFile& c = GetParam();
+    test::TempDir dir;
+    std::optional<CaseFileError> error;
+    ReadCaseFile(dir.Write("cases.toml", c.toml), error);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->line, c.line) << error->message;
+    EXPECT_NE(error->message.find(c.message), std::string::npos) << error->message;
+}
+
+const BadCaseFile kBadFiles[] = {
+    {"toml_syntax", "steps = 10\n[[case]]\nname = \n", 3, ""},
+    {"no_cases", "steps = 10\n", 0, "no [[case]]"},
+    {"no_step_limit", "\n[[case]]\nname = \"x\"\n", 2, "no step limit"},
+    {"unknown_key", "steps = 1\n[[case]]\npoints = 1\nstep = 5\n", 4, "unknown key 'step'"},
+    {"address_past_memory", "steps = 1\n[[case]]\nset = { 65536 = 1 }\n", 3, "'65536'"},
+    {"bad_value", "steps = 1\n[[case]]\nset = { 5 = \"x\" }\n", 3, "set.5"},
+    {"value_too_wide", "steps = 1\n[[case]]\n[case.expect]\na = 4294967296\n", 4, "32 bits"},
+    {"reversed_range", "steps = 1\n[[case]]\nrandom = { 5 = [9, 1] }\n", 3, "LO is greater"},
+    {"random_and_set", "steps = 1\n[[case]]\nset = { 5 = 1 }\nrandom = { 5 = [0, 1] }\n", 4,
+     "also in set"},
+    {"bad_visibility", "steps = 1\n[[case]]\nvisibility = \"secret\"\n", 3, "visibility"},
+    {"bad_stop", "steps = 1\n[[case]]\nstop = \"never\"\n", 3, "stop must be"},
+    {"negative_steps", "steps = -1\n[[case]]\n", 1, "steps must be"},
+    {"v_not_bool", "steps = 1\n[[case]]\n[case.expect]\nv = 1\n", 4, "true or false"},
+};
+INSTANTIATE_TEST_SUITE_P(CaseFiles, BadCaseFileTest, ::testing::ValuesIn(kBadFiles),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Draw, IsFixedBySeedCaseAndAddressAndStaysInRange) {
+    const RandomWord word{202, 1, 1000};
+    EXPECT_EQ(Draw(1, 3, word), 332); // the same on every machine: reports name it
+    EXPECT_EQ(Draw(1, 3, word), Draw(1, 3, word));
+    EXPECT_NE(Draw(1, 3, word), Draw(2, 3, word));
+    for (std::uint64_t seed = 0; seed < 200; ++seed) {
+        const std::int32_t wide = Draw(seed, 0, {0, INT32_MIN, INT32_MAX});
+        const std::int32_t one = Draw(seed, 0, {0, -5, -5});
+        EXPECT_EQ(one, -5);
+        static_cast<void>(wide);
+    }
+}
+
+TEST(StopAt, EndsTheRunAtTheAddressAndChecksThere) {
+    test::TempDir dir;
+    const auto program = dir.Write("p.ram", "LDAi 1\nLDAi 2\nLDAi 3\n");
+    const auto cases = dir.Write("c.toml", "steps = 10\n[[case]]\nstop = 2\n[case.expect]\na = 1\n"
+                                           "[[case]]\n[case.expect]\na = 1\npc = 6\n");
+    std::optional<CaseFileError> error;
+    const CaseFile file = ReadCaseFile(cases, error);
+    ASSERT_FALSE(error);
+    const auto result = GradeSubmission(file, program.string(), 1);
+    EXPECT_EQ(result.cases[0].outcome, Outcome::Passed) << CaseOutput(result.cases[0]);
+    EXPECT_NE(result.cases[0].replay.find("--break 2"), std::string::npos);
+    ASSERT_EQ(result.cases[1].mismatches.size(), 1u);
+    EXPECT_EQ(result.cases[1].mismatches[0].what, "a");
+    EXPECT_EQ(result.cases[1].mismatches[0].actual, "3");
+}
+
+} // namespace
+} // namespace wren::grade
