@@ -36,6 +36,7 @@ bench: setup
 	cmake --build --preset release
 	build/release/bin/wren-bench
 	build/release/bin/wren-trace-bench
+	build/release/bin/wren-grade-bench
 	build/release/bin/wren-ui-bench
 
 format:

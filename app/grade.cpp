@@ -4,8 +4,11 @@
 #include "run_report.h"
 #include "wren.h"
 
+#include <algorithm>
+#include <atomic>
 #include <deque>
 #include <memory>
+#include <thread>
 
 namespace wren::grade {
 
@@ -75,38 +78,49 @@ void CheckExpectations(const Expectations& expect, const Wren& cpu, CaseResult& 
                                      std::to_string(cpu.Cycles())});
 }
 
-// Runs the case once more with a tracer: failures are rare, so the fast path
-// traces nothing.
-std::vector<std::string> Replay(const std::string& file, const cli::RunSpec& spec) {
-    auto cpu = std::make_unique<Wren>();
-    if (cpu->Load_Ram(file))
+// Runs the case once more to show its last steps: failures are rare, so the
+// first run traces nothing, and the replay traces only the steps it shows.
+// Runs are deterministic, so the replay ends exactly where the first run did.
+std::vector<std::string> Replay(const std::string& file, const cli::RunSpec& spec, long long steps,
+                                Wren& cpu) {
+    cpu.Clear();
+    if (cpu.Load_Ram(file))
         return {};
-    cli::ApplySets(spec, *cpu);
-    Tail tail(*cpu);
-    const RunResult run = Run(*cpu, spec.limits, &tail);
+    cli::ApplySets(spec, cpu);
+    RunResult quiet;
+    if (steps > static_cast<long long>(kLastSteps)) {
+        RunLimits untraced = spec.limits;
+        untraced.steps = steps - static_cast<long long>(kLastSteps);
+        quiet = Run(cpu, untraced);
+    }
+    RunLimits traced = spec.limits;
+    traced.steps -= quiet.steps;
+    Tail tail(cpu);
+    RunResult run = Run(cpu, traced, &tail);
+    run.steps += quiet.steps;
     std::vector<std::string> lines = tail.Lines();
-    lines.push_back(cli::EndText(run, *cpu));
+    lines.push_back(cli::EndText(run, cpu));
     return lines;
 }
 
 void GradeCase(const Case& c, std::size_t index, const std::string& file, std::uint64_t seed,
-               CaseResult& result) {
+               Wren& cpu, CaseResult& result) {
     result.spec = SpecFor(c, index, seed);
     result.replay = cli::TraceCommand(result.spec, file);
 
-    auto cpu = std::make_unique<Wren>();
-    if (const auto error = cpu->Load_Ram(file)) {
+    cpu.Clear();
+    if (const auto error = cpu.Load_Ram(file)) {
         result.outcome = Outcome::LoadError;
         result.detail = "the file did not load: " + cli::LoadErrorText(file, *error);
         return;
     }
-    if (cpu->HiMem() == 0) {
+    if (cpu.HiMem() == 0) {
         result.outcome = Outcome::Empty;
         result.detail = "the file holds no instruction";
         return;
     }
-    cli::ApplySets(result.spec, *cpu);
-    const RunResult run = Run(*cpu, result.spec.limits);
+    cli::ApplySets(result.spec, cpu);
+    const RunResult run = Run(cpu, result.spec.limits);
     switch (run.reason) {
     case StopReason::StepLimit:
         result.outcome = Outcome::DidNotStop;
@@ -119,7 +133,7 @@ void GradeCase(const Case& c, std::size_t index, const std::string& file, std::u
         break;
     case StopReason::NoInstruction:
     case StopReason::Break:
-        CheckExpectations(c.expect, *cpu, result);
+        CheckExpectations(c.expect, cpu, result);
         result.outcome = result.mismatches.empty() ? Outcome::Passed : Outcome::WrongResult;
         result.detail = result.mismatches.empty() ? "" : "wrong result";
         break;
@@ -127,7 +141,7 @@ void GradeCase(const Case& c, std::size_t index, const std::string& file, std::u
     if (result.outcome == Outcome::Passed)
         result.score = c.points;
     else
-        result.lastSteps = Replay(file, result.spec);
+        result.lastSteps = Replay(file, result.spec, run.steps, cpu);
 }
 
 } // namespace
@@ -167,13 +181,16 @@ SubmissionResult GradeSubmission(const CaseFile& cases, const std::string& file,
         result.feedback.push_back(file + ": the checker failed: " + e.what());
     }
 
+    // One processor for every case, cleared in between: a new one per case
+    // would cost fresh pages from the system each time.
+    auto cpu = std::make_unique<Wren>();
     result.cases.resize(cases.cases.size());
     for (std::size_t i = 0; i < cases.cases.size(); ++i) {
         const Case& c = cases.cases[i];
         CaseResult& r = result.cases[i];
         r.c = &c;
         try {
-            GradeCase(c, i, file, seed, r);
+            GradeCase(c, i, file, seed, *cpu, r);
         } catch (const std::exception& e) {
             r.outcome = Outcome::Error;
             r.detail = std::string("grading this case failed: ") + e.what();
@@ -184,6 +201,21 @@ SubmissionResult GradeSubmission(const CaseFile& cases, const std::string& file,
         ++(r.outcome == Outcome::Passed ? result.passed : result.failed);
     }
     return result;
+}
+
+std::vector<SubmissionResult> GradeAll(const CaseFile& cases, const std::vector<std::string>& files,
+                                       std::uint64_t seed, unsigned threads) {
+    std::vector<SubmissionResult> results(files.size());
+    std::atomic<std::size_t> next{0};
+    auto worker = [&] {
+        for (std::size_t i; (i = next++) < files.size();)
+            results[i] = GradeSubmission(cases, files[i], seed);
+    };
+    std::vector<std::jthread> pool;
+    for (unsigned t = 1; t < std::min<std::size_t>(threads, files.size()); ++t)
+        pool.emplace_back(worker);
+    worker();
+    return results;
 }
 
 } // namespace wren::grade

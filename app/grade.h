@@ -67,4 +67,9 @@ std::int32_t Draw(std::uint64_t seed, std::size_t index, const RandomWord& word)
 SubmissionResult GradeSubmission(const CaseFile& cases, const std::string& file,
                                  std::uint64_t seed);
 
+/// Grades every file on up to threads threads, each submission on its own
+/// processors; results come in the order of files.
+std::vector<SubmissionResult> GradeAll(const CaseFile& cases, const std::vector<std::string>& files,
+                                       std::uint64_t seed, unsigned threads);
+
 } // namespace wren::grade

@@ -7,7 +7,6 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -69,22 +68,6 @@ bool WriteFile(const std::filesystem::path& path, const std::string& text) {
     return static_cast<bool>(out);
 }
 
-std::vector<wren::grade::SubmissionResult> GradeAll(const wren::grade::CaseFile& cases,
-                                                    const std::vector<std::string>& files,
-                                                    std::uint64_t seed, unsigned threads) {
-    std::vector<wren::grade::SubmissionResult> results(files.size());
-    std::atomic<std::size_t> next{0};
-    auto worker = [&] {
-        for (std::size_t i; (i = next++) < files.size();)
-            results[i] = wren::grade::GradeSubmission(cases, files[i], seed);
-    };
-    std::vector<std::jthread> pool;
-    for (unsigned t = 1; t < std::min<std::size_t>(threads, files.size()); ++t)
-        pool.emplace_back(worker);
-    worker();
-    return results;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -123,7 +106,7 @@ int main(int argc, char** argv) {
         return kExitBadCaseFile;
     }
 
-    const auto results = GradeAll(cases, submissions, seed, threads);
+    const auto results = wren::grade::GradeAll(cases, submissions, seed, threads);
 
     int passed = 0, failed = 0;
     for (const auto& r : results) {

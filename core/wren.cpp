@@ -2,6 +2,7 @@
 
 #include "opcodes.h"
 
+#include <algorithm>
 #include <limits>
 #include <string>
 
@@ -61,6 +62,12 @@ std::int32_t Wren::Memory(std::int32_t address) const {
 void Wren::SetMemory(std::int32_t address, std::int32_t value) {
     Memory(address);
     Ram[address] = value;
+}
+
+void Wren::Clear() noexcept {
+    std::fill_n(Ram.get(), kMemoryWords, 0);
+    himem_ = 0;
+    Reset();
 }
 
 void Wren::Reset() noexcept {

@@ -51,6 +51,10 @@ public:
     /// Clears A, PC, V and the cycle count; memory and HiMem stay.
     void Reset() noexcept;
 
+    /// Returns to the state of a new processor: every memory word, HiMem and
+    /// the registers 0. Cheaper than a new processor for many short runs.
+    void Clear() noexcept;
+
     Wren();
     ~Wren();
     Wren(const Wren&) = delete;

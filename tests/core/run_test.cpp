@@ -73,5 +73,21 @@ TEST(Memory, OutsideAddressesFault) {
     EXPECT_EQ(cpu.Memory(65535), 7);
 }
 
+TEST(Clear, GivesBackANewProcessor) {
+    Wren cpu;
+    const std::int32_t loop[] = {32, 70000, 256, 0};
+    for (std::int32_t i = 0; i < 4; ++i)
+        cpu.SetMemory(i, loop[i]);
+    cpu.SetMemory(65535, 9);
+    wren::Run(cpu, {1, {}});
+    cpu.Clear();
+    EXPECT_EQ(cpu.Memory(0), 0);
+    EXPECT_EQ(cpu.Memory(65535), 0);
+    EXPECT_EQ(cpu.Accumulator(), 0);
+    EXPECT_EQ(cpu.PCounter(), 0);
+    EXPECT_EQ(cpu.Cycles(), 0);
+    EXPECT_EQ(cpu.HiMem(), 0);
+}
+
 } // namespace
 } // namespace wren
