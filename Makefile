@@ -6,7 +6,7 @@ ifeq ($(CI),true)
 CMAKE_ARGS += -DWREN_WERROR=ON
 endif
 
-.PHONY: all setup build run trace test asan-test bench format clean
+.PHONY: all setup build run trace test asan-test bench package install-test format clean
 
 all: build
 
@@ -17,10 +17,17 @@ build: setup
 	cmake --preset default $(CMAKE_ARGS)
 	cmake --build --preset default
 
-run: build
-	@scripts/run-window.sh build/default/bin/wren
+# Checks for a display first, and builds only the window.
+run:
+	@scripts/run-window.sh --check
+	@scripts/setup.sh
+	cmake --preset default $(CMAKE_ARGS)
+	cmake --build --preset default --target wren-simulator
+	@scripts/run-window.sh build/default/bin/wren-simulator
 
-trace: build
+trace: setup
+	cmake --preset default $(CMAKE_ARGS)
+	cmake --build --preset default --target wren-trace
 	build/default/bin/wren-trace examples/count-to-overflow.ram
 
 test: build
@@ -38,6 +45,17 @@ bench: setup
 	build/release/bin/wren-trace-bench
 	build/release/bin/wren-grade-bench
 	build/release/bin/wren-ui-bench
+
+# The Debian package, in build/package/package/.
+package: setup
+	cmake --preset package $(CMAKE_ARGS)
+	cmake --build --preset package
+	cpack --preset package
+
+# Installs the package on this machine, checks it and purges it (as root, on
+# a machine you can throw away: CI does this).
+install-test: package
+	tests/install/package_test.sh build/package/package/wren-simulator_*_amd64.deb
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -1,16 +1,26 @@
 #!/usr/bin/env bash
-# Starts the simulator window, or explains how when there is no display.
+# run-window.sh --check: says how to use the simulator without a display, and
+# fails, when there is none. run-window.sh BINARY: starts the window.
 set -euo pipefail
 
-binary=${1:?usage: run-window.sh PATH-TO-wren}
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ "${QT_QPA_PLATFORM:-}" != offscreen ]; then
-    cat >&2 <<MSG
-The simulator is a desktop program and needs a display, but none was found
-(DISPLAY and WAYLAND_DISPLAY are unset). Run it from a graphical desktop, or
-under a virtual X display:
+has_display() {
+    [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ] || [ "${QT_QPA_PLATFORM:-}" = offscreen ]
+}
 
-    xvfb-run -a $binary
+if ! has_display; then
+    cat >&2 <<'MSG'
+The simulator window needs a graphical desktop, and none was found here
+(DISPLAY and WAYLAND_DISPLAY are unset). Nothing was built.
+
+Without a desktop, run programs on the command line with wren-trace:
+
+    make trace                                   # builds it, traces an example
+    build/default/bin/wren-trace FILE.ram        # trace your own program
+    build/default/bin/wren-trace --check FILE.ram  # find slips in a program file
+
+Run 'make run' again from a terminal on your desktop to open the window.
 MSG
     exit 1
 fi
-exec "$binary"
+[ "${1:-}" = --check ] && exit 0
+exec "${1:?usage: run-window.sh --check | run-window.sh PATH-TO-wren-simulator}"

@@ -10,7 +10,7 @@ if [ -z "${WREN_SHOT_INNER:-}" ]; then
 fi
 
 bin=build/default/bin
-QT_QPA_PLATFORM=xcb "$bin/wren" &
+QT_QPA_PLATFORM=xcb "$bin/wren-simulator" &
 pid=$!
 xdotool search --sync --onlyvisible --name '^Open RAM file$' >/dev/null
 sleep 0.5

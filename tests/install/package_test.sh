@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# package_test.sh FILE.deb: installs the package on this machine with apt-get
+# as a user would, checks what it installed, then purges it and checks that
+# nothing of it is left. The package is purged on failure too. Needs root
+# and a throwaway machine, such as CI's.
+set -euo pipefail
+deb=$(realpath "$1")
+here=$(cd "$(dirname "$0")/../.." && pwd)
+pkg=wren-simulator
+lib=/usr/lib/wren-simulator
+
+fail() { echo "FAIL: $*"; exit 1; }
+[ "$(id -u)" -eq 0 ] || { echo "SKIP: installing a package needs root"; exit 77; }
+if dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok'; then
+    fail "$pkg is already installed here; this test would remove it"
+fi
+purge() { DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq "$pkg" >/dev/null 2>&1 || true; }
+trap purge EXIT
+
+echo "-- lintian finds no errors"
+report=$(lintian --fail-on error "$deb" 2>&1) || fail "lintian: $report"
+
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    -o DPkg::Lock::Timeout=600 "$deb" >/dev/null
+mapfile -t files < <(dpkg -L "$pkg")
+
+echo "-- versions"
+for tool in wren-simulator wren-trace wren-grade; do
+    [ "$($tool --version)" = "$tool $(dpkg-query -W -f='${Version}' "$pkg")" ] ||
+        fail "$tool --version does not give the package's version"
+done
+
+echo "-- the installed examples run to their expected final state"
+count=0
+for program in "$lib"/*.ram; do
+    expected=$here/examples/$(basename "${program%.ram}").expected
+    steps=$(head -n 1 "$program" | sed -n 's/.*steps: *\([0-9]*\).*/\1/p')
+    actual=$(wren-trace --quiet --steps "${steps:-10000}" "$program" 2>&1; echo "exit $?")
+    [ "${actual//$program/PROGRAM}" = "$(cat "$expected")" ] || fail "$program: $actual"
+    count=$((count + 1))
+done
+[ "$count" -ge 4 ] || fail "only $count examples installed in $lib"
+
+echo "-- man pages render without warnings"
+for page in wren-simulator wren-trace wren-grade; do
+    warnings=$(MANWIDTH=80 man --warnings "$page" 2>&1 >/dev/null) || fail "man $page failed"
+    [ -z "$warnings" ] || fail "man $page: $warnings"
+done
+
+echo "-- desktop entry and metainfo validate"
+desktop-file-validate /usr/share/applications/org.wrensimulator.Simulator.desktop
+appstreamcli validate --no-net /usr/share/metainfo/org.wrensimulator.Simulator.metainfo.xml >/dev/null
+[ -f /usr/share/icons/hicolor/scalable/apps/wren-simulator.svg ] || fail "no scalable icon"
+
+echo "-- the installed window opens its dialog on the examples"
+# The dialog accepts only a file that exists in its folder, so accepting a
+# bare example name shows that it opened where the examples are.
+WREN_LIB=$lib xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    set -euo pipefail
+    QT_QPA_PLATFORM=xcb wren-simulator &
+    pid=$!
+    trap "kill $pid 2>/dev/null || true" EXIT
+    find_window() { timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1; }
+    [ -n "$(find_window "^Open RAM file$")" ] || { echo "FAIL: no start-up dialog"; exit 1; }
+    [ "$(readlink -f /proc/$pid/exe)" = "$WREN_LIB/wren-simulator" ] || exit 1
+    xdotool type --delay 5 jump-table.ram
+    xdotool key Return
+    [ -n "$(find_window "^Wren processor simulator$")" ] || { echo "FAIL: no main window"; exit 1; }
+    sleep 0.3
+    if xdotool search --onlyvisible --name "^Open RAM file$" >/dev/null; then
+        echo "FAIL: the dialog did not find jump-table.ram in its folder"
+        exit 1
+    fi
+' || fail "the installed window"
+
+echo "-- purge leaves nothing behind"
+trap - EXIT
+DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq "$pkg" >/dev/null
+! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok' || fail "still installed"
+for file in "${files[@]}"; do
+    [ -d "$file" ] && continue
+    [ ! -e "$file" ] && [ ! -L "$file" ] || fail "$file is left after purge"
+done
+[ ! -e "$lib" ] || fail "$lib is left after purge"
+echo "package test: all checks passed"
