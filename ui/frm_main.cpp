@@ -1,6 +1,7 @@
 #include "frm_main.h"
 
 #include "common_dialog.h"
+#include "held_key_guard.h"
 #include "listing_text.h"
 #include "status_text.h"
 #include "window_icon.h"
@@ -100,6 +101,8 @@ FrmMain::FrmMain(QWidget* parent)
     setWindowIcon(WindowIcon());
     BuildControls();
     BuildMenus();
+
+    heldKeyGuard_ = new HeldKeyGuard(this);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -266,6 +269,9 @@ void FrmMain::StepAndRefresh() {
         StopRun();
         stoppedByFault_ = true;
         UpdateDisplay();
+        // The key that held Run may still be down: it must neither answer the
+        // box nor, once the box is gone, start the run again.
+        heldKeyGuard_->Arm();
         QMessageBox::warning(
             this, kCaption,
             tr("The processor stopped on a fault:\n%1").arg(QString::fromStdString(fault.what())));

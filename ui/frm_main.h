@@ -12,6 +12,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 class CommonDialog;
+class HeldKeyGuard;
 
 namespace wren {
 class Wren;
@@ -81,5 +82,6 @@ private:
     QPushButton* cmdPeek = nullptr;
     QPushButton* cmdPoke = nullptr;
     QTimer* Timer1 = nullptr;
+    HeldKeyGuard* heldKeyGuard_ = nullptr;
     std::unique_ptr<CommonDialog> CommonDialog1;
 };

@@ -1,0 +1,134 @@
+// The fault message box against a key that was held down when it opened: the
+// real QMessageBox, driven with key events as X11 delivers a held key.
+#include "frm_main.h"
+#include "modal_driver.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+class FaultBoxTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+
+    static void Send(QWidget* target, QEvent::Type type, int key, bool autoRepeat, ulong time) {
+        const QString text = key == Qt::Key_Space ? QStringLiteral(" ") : QString();
+        QKeyEvent event(type, key, Qt::NoModifier, text, autoRepeat);
+        event.setTimestamp(time);
+        QApplication::sendEvent(target, &event);
+        QApplication::processEvents();
+    }
+
+    // Plays steps on the box: "p+"/"r+" an auto-repeat press/release of the
+    // held key, "P<ms>"/"R<ms>" a press/release flagged real at that time,
+    // "esc" and "tab" presses of those keys, "click" a click on OK.
+    static void Play(QMessageBox* box, int held, const QString& steps) {
+        QWidget* ok = box->defaultButton();
+        for (const QString& step : steps.split(u' ', Qt::SkipEmptyParts)) {
+            if (!box->isVisible())
+                return;
+            if (step == u"p+" || step == u"r+")
+                Send(ok, step[0] == u'p' ? QEvent::KeyPress : QEvent::KeyRelease, held, true, 0);
+            else if (step[0] == u'P' || step[0] == u'R')
+                Send(ok, step[0] == u'P' ? QEvent::KeyPress : QEvent::KeyRelease, held, false,
+                     step.mid(1).toULong());
+            else if (step == u"esc")
+                Send(ok, QEvent::KeyPress, Qt::Key_Escape, false, 99999);
+            else if (step == u"click")
+                QTest::mouseClick(ok, Qt::LeftButton);
+        }
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+
+    void heldKeyCannotAnswerTheBox_data() {
+        QTest::addColumn<int>("held");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<bool>("stays");
+        const QString repeats = QStringLiteral("r+ p+ r+ p+ r+ p+ ");
+        for (int key : {int(Qt::Key_Space), int(Qt::Key_Return)}) {
+            const QByteArray name = key == Qt::Key_Space ? "space: " : "return: ";
+            QTest::newRow(name + "auto-repeat") << key << repeats << true;
+            QTest::newRow(name + "repeat flagged real")
+                << key << repeats + "R1000 P1000 r+ p+" << true;
+            QTest::newRow(name + "release") << key << repeats + "R1000 P1000 R1500" << true;
+            QTest::newRow(name + "fresh press") << key << repeats + "R1500 P1800 R1900" << false;
+            QTest::newRow(name + "escape") << key << repeats + "esc" << false;
+            QTest::newRow(name + "click") << key << repeats + "click" << false;
+        }
+    }
+
+    void heldKeyCannotAnswerTheBox() {
+        QFETCH(int, held);
+        QFETCH(QString, steps);
+        QFETCH(bool, stays);
+
+        const QString path = dir_.filePath(QStringLiteral("fault.ram"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("LDAi 70000\nSTApc 0\n");
+        file.close();
+        auto driver = std::make_unique<ModalDriver>(path);
+        FrmMain frm;
+        driver.reset();
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowActive(&frm));
+        auto* run = frm.findChild<QPushButton*>(QStringLiteral("cmdRun"));
+        run->setFocus();
+
+        // The box runs its own event loop, so the steps play from a timer.
+        bool played = false, stayed = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (played || box == nullptr || !box->isVisible())
+                return;
+            played = true;
+            Play(box, held, steps);
+            stayed = box->isVisible();
+            if (stayed)
+                box->done(QMessageBox::Ok);
+        });
+        poll.start(10);
+        Send(run, QEvent::KeyPress, held, false, 100);
+        QTRY_VERIFY_WITH_TIMEOUT(played, 5000);
+        QCOMPARE(stayed, stays);
+        QVERIFY(!frm.RunIT());
+    }
+
+    void keyStillHeldAfterTheBoxDoesNotRestartTheRun() {
+        const QString path = dir_.filePath(QStringLiteral("fault.ram"));
+        auto driver = std::make_unique<ModalDriver>(path); // closes the box at once
+        FrmMain frm;
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowActive(&frm));
+        auto* run = frm.findChild<QPushButton*>(QStringLiteral("cmdRun"));
+        run->setFocus();
+        Send(run, QEvent::KeyPress, Qt::Key_Space, false, 100);
+        QTRY_COMPARE_WITH_TIMEOUT(driver->messages.size(), 1, 5000);
+        // A repeat flagged real reaches Run again: it must not run.
+        Send(run, QEvent::KeyRelease, Qt::Key_Space, false, 1000);
+        Send(run, QEvent::KeyPress, Qt::Key_Space, false, 1000);
+        QTest::qWait(100);
+        QVERIFY(!frm.RunIT());
+        QCOMPARE(driver->messages.size(), 1);
+        // A fresh press does.
+        Send(run, QEvent::KeyRelease, Qt::Key_Space, false, 2000);
+        Send(run, QEvent::KeyPress, Qt::Key_Space, false, 2500);
+        QVERIFY(frm.RunIT() || driver->messages.size() == 2);
+    }
+};
+
+QTEST_MAIN(FaultBoxTest)
+#include "fault_box_test.moc"
