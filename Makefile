@@ -6,7 +6,7 @@ ifeq ($(CI),true)
 CMAKE_ARGS += -DWREN_WERROR=ON
 endif
 
-.PHONY: all setup build run trace test asan-test bench package install-test format clean
+.PHONY: all setup build run trace test asan-test bench fuzz package install-test format clean
 
 all: build
 
@@ -45,6 +45,11 @@ bench: setup
 	build/release/bin/wren-trace-bench
 	build/release/bin/wren-grade-bench
 	build/release/bin/wren-ui-bench
+
+# Fuzzes the loader and the operand parser, FUZZ_SECONDS each.
+FUZZ_SECONDS ?= 300
+fuzz: setup
+	CMAKE_ARGS="$(CMAKE_ARGS)" scripts/fuzz.sh $(FUZZ_SECONDS)
 
 # The Debian package, in build/package/package/.
 package: setup
