@@ -72,7 +72,8 @@ QFont StatusFont(int labelWidth) {
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int top) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QString::fromLatin1(name));
-    button->setAccessibleName(caption);
+    // No accessible name of its own: screen readers then read the caption,
+    // "Release to stop" included, as it changes.
     button->setGeometry(Twips(3360, top, 1695, 375));
     button->setAutoDefault(false);
     return button;
