@@ -1,6 +1,11 @@
 #include "common_dialog.h"
 
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
+#include <QTreeView>
 
 QStringList CommonDialog::NameFilters(const QString& filter) {
     const QStringList parts = filter.split(u'|');
@@ -19,6 +24,24 @@ QStringList CommonDialog::NameFilters(const QString& filter) {
     return filters;
 }
 
+// Qt's default size cuts the Size, Type and Date columns short ("417...tes").
+// The dialog opens wide enough for whole values, within the screen, and each
+// column takes the width of its contents once the folder has been read.
+void CommonDialog::ShowColumnsWhole(QFileDialog& dialog) {
+    QSize size(820, 460);
+    if (const QScreen* screen = parent_ ? parent_->screen() : QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize() * 9 / 10);
+    dialog.resize(size);
+    auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    auto* model = dialog.findChild<QFileSystemModel*>();
+    if (view == nullptr || model == nullptr)
+        return;
+    QObject::connect(model, &QFileSystemModel::directoryLoaded, view, [view] {
+        for (int column = 1; column < view->header()->count(); ++column)
+            view->resizeColumnToContents(column);
+    });
+}
+
 void CommonDialog::ShowOpen() {
     QFileDialog dialog(parent_, title_, initDir_);
     dialog.setObjectName(QStringLiteral("CommonDialog1"));
@@ -31,6 +54,7 @@ void CommonDialog::ShowOpen() {
         dialog.setNameFilters(filters);
         dialog.selectNameFilter(filters.value(filterIndex_ - 1, filters.first()));
     }
+    ShowColumnsWhole(dialog);
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
         fileName_ = dialog.selectedFiles().first();
 }

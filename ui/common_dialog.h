@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+class QFileDialog;
 class QWidget;
 
 /// A modal open-file dialog configured the way classic common-dialog
@@ -36,6 +37,8 @@ public:
     static QStringList NameFilters(const QString& filter);
 
 private:
+    void ShowColumnsWhole(QFileDialog& dialog);
+
     QWidget* parent_;
     int flags_ = 0;
     QString title_;

@@ -35,9 +35,6 @@ QRect Twips(int left, int top, int width, int height) {
     return QRect(Px(left), Px(top), Px(width), Px(height));
 }
 
-// The widest texts a status label can receive.
-const char* const kWidestStatus[] = {"Cycles: 2147483647", "PC: -2147483648", "A: -2147483648"};
-
 QFont CaptionFont() {
     // The classic caption face is rarely installed; map it onto a sans-serif
     // that is, so the choice does not depend on fontconfig's guess.
@@ -51,22 +48,20 @@ QFont CaptionFont() {
     return font;
 }
 
-// The application font, shrunk where needed so that the widest status text
-// fits the label width. Every property is marked as set so that the labels do
-// not inherit the frame's caption font.
-QFont StatusFont(int labelWidth) {
+// A status value at the normal UI size; only a value too wide for its label
+// at that size, such as "Cycles: 2147483647", is drawn smaller, just enough to
+// fit. Every font property is marked as set so that the labels do not inherit
+// the frame's bold caption font.
+void SetStatusText(QLabel* label, const QString& text) {
+    constexpr qreal kSmallestPt = 6.0;
     QFont font = QApplication::font();
-    auto widest = [&font] {
-        const QFontMetrics metrics(font);
-        int width = 0;
-        for (const char* text : kWidestStatus)
-            width = std::max(width, metrics.horizontalAdvance(QString::fromLatin1(text)));
-        return width;
-    };
-    while (widest() > labelWidth && font.pointSizeF() > 6.0)
+    const int room = label->contentsRect().width();
+    while (QFontMetrics(font).horizontalAdvance(text) > room && font.pointSizeF() > kSmallestPt)
         font.setPointSizeF(font.pointSizeF() - 0.5);
     font.setResolveMask(QFont::AllPropertiesResolved);
-    return font;
+    if (label->font() != font)
+        label->setFont(font);
+    label->setText(text);
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int top) {
@@ -137,9 +132,8 @@ void FrmMain::BuildControls() {
     lblAccum = MakeLabel(frmStatus, "lblAccum", QStringLiteral("lblAccum"), 720, tr("Accumulator"));
     LblV = MakeLabel(frmStatus, "LblV", QStringLiteral("lblV"), 1080, tr("Overflow flag"));
     lblCycles = MakeLabel(frmStatus, "lblCycles", QStringLiteral("lblCycles"), 1440, tr("Cycles"));
-    const QFont statusFont = StatusFont(lblPC->width());
     for (QLabel* label : {lblPC, lblAccum, LblV, lblCycles})
-        label->setFont(statusFont);
+        SetStatusText(label, label->text());
 
     txtCode = new QPlainTextEdit(QStringLiteral("Text1"), client);
     txtCode->setObjectName(QStringLiteral("txtCode"));
@@ -340,10 +334,10 @@ bool FrmMain::FormMouseEvent(QEvent* event) {
 
 void FrmMain::UpdateDisplay() {
     const wren::Wren& cpu = Processor();
-    lblAccum->setText(QString::fromStdString(wren::AccumulatorText(cpu)));
-    lblPC->setText(QString::fromStdString(wren::PCounterText(cpu)));
-    LblV->setText(QString::fromStdString(wren::OverflowText(cpu)));
-    lblCycles->setText(QString::fromStdString(wren::CyclesText(cpu)));
+    SetStatusText(lblAccum, QString::fromStdString(wren::AccumulatorText(cpu)));
+    SetStatusText(lblPC, QString::fromStdString(wren::PCounterText(cpu)));
+    SetStatusText(LblV, QString::fromStdString(wren::OverflowText(cpu)));
+    SetStatusText(lblCycles, QString::fromStdString(wren::CyclesText(cpu)));
     // setPlainText reads CR LF as one break, but LF is the text box's own
     // line end and what its toPlainText gives back.
     txtCode->setPlainText(ListingText(cpu, u"\n"));
