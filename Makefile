@@ -6,7 +6,7 @@ ifeq ($(CI),true)
 CMAKE_ARGS += -DWREN_WERROR=ON
 endif
 
-.PHONY: all setup build run trace test asan-test bench fuzz package install-test format clean
+.PHONY: all setup build run trace test asan-test bench soak fuzz package install-test format clean
 
 all: build
 
@@ -45,6 +45,13 @@ bench: setup
 	build/release/bin/wren-trace-bench
 	build/release/bin/wren-grade-bench
 	build/release/bin/wren-ui-bench
+
+# Holds Run on a loop for SOAK_SECONDS in a real window under Xvfb.
+SOAK_SECONDS ?= 300
+soak: setup
+	cmake --preset release $(CMAKE_ARGS)
+	cmake --build --preset release --target wren-soak-bench
+	QT_QPA_PLATFORM=xcb xvfb-run -a build/release/bin/wren-soak-bench $(SOAK_SECONDS)
 
 # Fuzzes the loader and the operand parser, FUZZ_SECONDS each.
 FUZZ_SECONDS ?= 300
