@@ -1,10 +1,9 @@
 // wren-grade: run every submission against a case file and report scores.
 
+#include "cli_app.h"
 #include "grade.h"
 #include "grade_cases.h"
 #include "grade_report.h"
-
-#include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <filesystem>
@@ -17,7 +16,6 @@ namespace {
 
 constexpr int kExitAllPassed = 0;
 constexpr int kExitSomeFailed = 1;
-constexpr int kExitUsage = 64;
 constexpr int kExitBadCaseFile = 65;
 constexpr std::uint64_t kDefaultSeed = 1;
 
@@ -33,11 +31,6 @@ Standard output ends with one line "N passed, N failed", counting cases.
 
 Exit status: 0 every case of every submission passed, 1 some case failed,
 64 bad usage, 65 the case file is not usable (CASES.toml:LINE: message).)";
-
-int Usage(const std::string& why) {
-    std::cerr << "wren-grade: " << why << "\nTry 'wren-grade --help'.\n";
-    return kExitUsage;
-}
 
 // One report file name per submission: its name without the extension, or its
 // whole path where two submissions share a name.
@@ -73,8 +66,6 @@ bool WriteFile(const std::filesystem::path& path, const std::string& text) {
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     CLI::App app("Grade Wren programs against a case file.", "wren-grade");
-    app.footer(kFooter);
-    app.set_version_flag("--version", std::string("wren-grade ") + WREN_VERSION);
     std::string format = "text", outDir, summary;
     std::uint64_t seed = kDefaultSeed;
     unsigned threads = std::max(1u, std::thread::hardware_concurrency());
@@ -90,13 +81,8 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1u, 1024u));
     app.add_option("CASES", caseFile, "the case file (TOML)")->required();
     app.add_option("SUBMISSION", submissions, "program files to grade")->required();
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& error) {
-        if (error.get_exit_code() == 0)
-            return app.exit(error);
-        return Usage(error.what());
-    }
+    if (const int status = wren::cli::Parse(app, kFooter, argc, argv); status >= 0)
+        return status;
 
     std::optional<wren::grade::CaseFileError> error;
     const wren::grade::CaseFile cases = wren::grade::ReadCaseFile(caseFile, error);

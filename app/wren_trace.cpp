@@ -1,11 +1,10 @@
 // wren-trace: check a program file, or load it and run it without the window.
 
+#include "cli_app.h"
 #include "program_check.h"
 #include "run_report.h"
 #include "run_spec.h"
 #include "wren.h"
-
-#include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <charconv>
@@ -20,7 +19,6 @@ constexpr int kExitDone = 0;
 constexpr int kExitLoadProblem = 1;
 constexpr int kExitMachineFault = 2;
 constexpr int kExitFindings = 3;
-constexpr int kExitUsage = 64;
 
 constexpr const char* kFooter = R"(
 Without --check, loads FILE into a new Wren processor exactly as the simulator
@@ -43,10 +41,7 @@ Exit status: 0 done (--check: no findings), 1 a file did not load
 (FILE:LINE: reason on standard error), 2 a machine fault (named with its
 address), 3 --check found something, 64 bad usage.)";
 
-int Usage(const std::string& why) {
-    std::cerr << "wren-trace: " << why << "\nTry 'wren-trace --help'.\n";
-    return kExitUsage;
-}
+int Usage(const std::string& why) { return wren::cli::Usage("wren-trace", why); }
 
 struct Options {
     std::string steps;
@@ -140,8 +135,6 @@ int Trace(const Options& options, const wren::cli::RunSpec& spec) {
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     CLI::App app("Check a Wren program file, or run it without the window.", "wren-trace");
-    app.footer(kFooter);
-    app.set_version_flag("--version", std::string("wren-trace ") + WREN_VERSION);
     Options options;
     app.add_option("--steps", options.steps, "execute at most N instructions (default 10000)")
         ->type_name("N");
@@ -161,13 +154,8 @@ int main(int argc, char** argv) {
         ->type_name("NAME")
         ->allow_extra_args(false);
     app.add_option("FILE", options.files, "program text file(s)");
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& error) {
-        if (error.get_exit_code() == 0)
-            return app.exit(error);
-        return Usage(error.what());
-    }
+    if (const int status = wren::cli::Parse(app, kFooter, argc, argv); status >= 0)
+        return status;
 
     if (options.files.empty())
         return Usage("no program file given");
