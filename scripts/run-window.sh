@@ -14,9 +14,9 @@ The simulator window needs a graphical desktop, and none was found here
 
 Without a desktop, run programs on the command line with wren-trace:
 
-    make trace                                   # builds it, traces an example
-    build/default/bin/wren-trace FILE.ram        # trace your own program
-    build/default/bin/wren-trace --check FILE.ram  # find slips in a program file
+    make trace                                       # build it, trace an example
+    build/default/bin/wren-trace FILE.ram            # trace your own program
+    build/default/bin/wren-trace --check FILE.ram    # find slips in a program file
 
 Run 'make run' again from a terminal on your desktop to open the window.
 MSG
