@@ -138,7 +138,8 @@ std::string JunitReport(const std::vector<SubmissionResult>& results, std::uint6
         }
         for (const auto& c : r.cases) {
             auto testcase = suite.append_child("testcase");
-            const std::string name = c.c->name + " [" + PointsText(c.c->points) + " points]";
+            const std::string name = c.c->name + " [" + PointsText(c.c->points) +
+                                     (c.c->points == 1 ? " point]" : " points]");
             testcase.append_attribute("name") = name.c_str();
             testcase.append_attribute("classname") = r.file.c_str();
             auto caseProps = testcase.append_child("properties");
