@@ -12,6 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 int main(int argc, char** argv) {
     int inputs = 0;
     for (int i = 1; i < argc; ++i) {
+        if (!std::filesystem::is_directory(argv[i]))
+            continue; // git keeps no empty folder
         for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i])) {
             if (!entry.is_regular_file())
                 continue;

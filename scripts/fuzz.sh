@@ -15,7 +15,7 @@ mkdir -p build/fuzz/artifacts
 status=0
 for target in operand loader; do
     work=build/fuzz/corpus-$target # grows from run to run, outside the repo
-    mkdir -p "$work"
+    mkdir -p "$work" "fuzz/regressions/$target"
     log=build/fuzz/$target.log
     echo "fuzzing the $target target for $seconds s"
     if ! build/fuzz/bin/wren-fuzz-$target -max_total_time="$seconds" -timeout=10 -max_len=4096 \
