@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         std::FILE* file = std::fopen(path.c_str(), "wb");
         Require(file != nullptr);
-        Require(std::fwrite(data, 1, size, file) == size);
+        Require(size == 0 || std::fwrite(data, 1, size, file) == size);
         std::fclose(file);
     }
 

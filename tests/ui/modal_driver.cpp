@@ -10,7 +10,8 @@
 #include <QPushButton>
 #include <QTest>
 
-ModalDriver::ModalDriver(QString answer) : answer_(std::move(answer)) {
+ModalDriver::ModalDriver(QString answer, bool closeBoxes)
+    : answer_(std::move(answer)), closeBoxes_(closeBoxes) {
     connect(&timer_, &QTimer::timeout, this, &ModalDriver::Poll);
     timer_.start(10);
 }
@@ -24,6 +25,8 @@ ModalDriver::~ModalDriver() {
 void ModalDriver::Poll() {
     QWidget* modal = QApplication::activeModalWidget();
     if (auto* box = qobject_cast<QMessageBox*>(modal); box && box->isVisible()) {
+        if (!closeBoxes_)
+            return;
         messages << box->text();
         box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->accept();
         return;

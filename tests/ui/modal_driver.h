@@ -22,12 +22,12 @@ struct DialogSeen {
 
 /// Answers the next modal file dialog: types answer into its file name box
 /// and presses Return, or clicks Cancel when answer is empty. Message boxes
-/// that open meanwhile are recorded and closed.
+/// that open meanwhile are recorded and closed, unless closeBoxes is false.
 class ModalDriver : public QObject {
     Q_OBJECT
 
 public:
-    explicit ModalDriver(QString answer = {});
+    explicit ModalDriver(QString answer = {}, bool closeBoxes = true);
     ~ModalDriver() override;
 
     DialogSeen dialog;
@@ -38,6 +38,7 @@ private:
     void Answer(QFileDialog* fileDialog);
 
     QString answer_;
+    bool closeBoxes_;
     QTimer timer_;
     QPointer<QFileDialog> answered_;
 };

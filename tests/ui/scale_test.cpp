@@ -118,7 +118,7 @@ private slots:
             box->accept();
         });
         poll.start(20);
-        ModalDriver driver(path);
+        ModalDriver driver(path, /*closeBoxes=*/false);
         FrmMain frm;
         QVERIFY(checked);
         QVERIFY(got > 0);
