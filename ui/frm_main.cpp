@@ -54,11 +54,17 @@ QFont CaptionFont() {
 // the frame's bold caption font.
 void SetStatusText(QLabel* label, const QString& text) {
     constexpr qreal kSmallestPt = 6.0;
-    QFont font = QApplication::font();
     const int room = label->contentsRect().width();
+    QFont font = QApplication::font();
+    font.setResolveMask(QFont::AllPropertiesResolved);
+    // Most values fit at the normal size: measure with the label's own,
+    // already resolved font, as the refresh runs on every tick.
+    if (label->font() == font && label->fontMetrics().horizontalAdvance(text) <= room) {
+        label->setText(text);
+        return;
+    }
     while (QFontMetrics(font).horizontalAdvance(text) > room && font.pointSizeF() > kSmallestPt)
         font.setPointSizeF(font.pointSizeF() - 0.5);
-    font.setResolveMask(QFont::AllPropertiesResolved);
     if (label->font() != font)
         label->setFont(font);
     label->setText(text);
