@@ -128,8 +128,7 @@ void GradeCase(const Case& c, std::size_t index, const std::string& file, std::u
         break;
     case StopReason::Fault:
         result.outcome = Outcome::Fault;
-        result.detail = "machine fault after " + std::to_string(run.steps) +
-                        (run.steps == 1 ? " step: " : " steps: ") + run.fault;
+        result.detail = "machine fault after " + cli::StepsText(run.steps) + ": " + run.fault;
         break;
     case StopReason::NoInstruction:
     case StopReason::Break:

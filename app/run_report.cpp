@@ -43,9 +43,12 @@ std::string StepText(const std::string& listing, const Wren& cpu) {
     return line + StateText(cpu);
 }
 
+std::string StepsText(long long steps) {
+    return std::to_string(steps) + (steps == 1 ? " step" : " steps");
+}
+
 std::string EndText(const RunResult& result, const Wren& cpu) {
-    const std::string steps =
-        std::to_string(result.steps) + (result.steps == 1 ? " step" : " steps");
+    const std::string steps = StepsText(result.steps);
     const std::string pc = std::to_string(cpu.PCounter());
     std::string why;
     switch (result.reason) {
@@ -108,6 +111,10 @@ Json LoadErrorJson(const std::string& file, const LoadError& error) {
 
 std::string LoadErrorText(const std::string& file, const LoadError& error) {
     return Place(file, error.line, 0) + ": " + error.message;
+}
+
+std::string CheckErrorText(const std::string& file, const LoadError& error) {
+    return Place(file, error.line, error.column) + ": error: " + error.message;
 }
 
 std::string FindingText(const std::string& file, const Finding& finding) {

@@ -25,6 +25,8 @@ std::string JsonLine(const Json& object);
 std::string StateText(const Wren& cpu);
 /// One traced step: the listing line of the instruction, then the state after it.
 std::string StepText(const std::string& listing, const Wren& cpu);
+/// "1 step", "12 steps".
+std::string StepsText(long long steps);
 /// The one line that ends every run: why it stopped, then the final state.
 std::string EndText(const RunResult& result, const Wren& cpu);
 /// "ADDR: VALUE" lines, one per word of every dump range.
@@ -36,6 +38,8 @@ Json LoadErrorJson(const std::string& file, const LoadError& error);
 
 /// "FILE:LINE: reason", or "FILE: reason" when no line is at fault.
 std::string LoadErrorText(const std::string& file, const LoadError& error);
+/// A load problem in GCC's style: "FILE:LINE:COLUMN: error: reason".
+std::string CheckErrorText(const std::string& file, const LoadError& error);
 /// A finding in GCC's style, with its note line when it has one.
 std::string FindingText(const std::string& file, const Finding& finding);
 

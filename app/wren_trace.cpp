@@ -93,11 +93,7 @@ int Check(const Options& options) {
             status = std::max(status, kExitFindings);
         }
         if (const auto& error = result.error) {
-            std::string place = file;
-            if (error->line > 0)
-                place += ":" + std::to_string(error->line) +
-                         (error->column > 0 ? ":" + std::to_string(error->column) : "");
-            std::cout << place << ": error: " << error->message << '\n';
+            std::cout << wren::cli::CheckErrorText(file, *error) << '\n';
             status = kExitLoadProblem;
         }
     }
