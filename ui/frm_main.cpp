@@ -234,17 +234,11 @@ void FrmMain::StopRun() {
     RunIT_ = false;
 }
 
-void FrmMain::cmdRun_KeyDown(bool autoRepeat) {
-    if (autoRepeat && stoppedByFault_)
-        return;
-    stoppedByFault_ = false;
-    StartRun();
-}
+// After a fault, the held-key guard keeps a key that is still down from
+// getting here, so its auto-repeat cannot start the run again.
+void FrmMain::cmdRun_KeyDown() { StartRun(); }
 
-void FrmMain::cmdRun_MouseDown() {
-    stoppedByFault_ = false;
-    StartRun();
-}
+void FrmMain::cmdRun_MouseDown() { StartRun(); }
 
 void FrmMain::cmdRun_KeyUp() { StopRun(); }
 
@@ -268,7 +262,6 @@ void FrmMain::StepAndRefresh() {
         Processor().Step();
     } catch (const wren::MachineError& fault) {
         StopRun();
-        stoppedByFault_ = true;
         UpdateDisplay();
         // The key that held Run may still be down: it must neither answer the
         // box nor, once the box is gone, start the run again.
@@ -301,7 +294,7 @@ bool FrmMain::RunButtonEvent(QEvent* event) {
     case QEvent::KeyPress: {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (!MovesFocus(*key))
-            cmdRun_KeyDown(key->isAutoRepeat());
+            cmdRun_KeyDown();
         break;
     }
     case QEvent::KeyRelease: {

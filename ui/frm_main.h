@@ -46,7 +46,7 @@ private:
     void CmdStep_Click();
     void mnuStep_Click();
     void cmdReset_Click();
-    void cmdRun_KeyDown(bool autoRepeat);
+    void cmdRun_KeyDown();
     void cmdRun_MouseDown();
     void cmdRun_KeyUp();
     void cmdRun_MouseUp();
@@ -66,8 +66,6 @@ private:
 
     std::unique_ptr<wren::Wren> Cpu;
     bool RunIT_ = false;
-    // After a fault, auto-repeat of a key still held must not restart the run.
-    bool stoppedByFault_ = false;
     bool formPressed_ = false;
 
     QGroupBox* frmStatus = nullptr;
