@@ -87,22 +87,15 @@ private slots:
         auto* run = frm.findChild<QPushButton*>(QStringLiteral("cmdRun"));
         run->setFocus();
 
-        // The box runs its own event loop, so the steps play from a timer.
-        bool played = false, stayed = false;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (played || box == nullptr || !box->isVisible())
-                return;
-            played = true;
+        bool stayed = false;
+        const OnFirstBox player([&](QMessageBox* box) {
             Play(box, held, steps);
             stayed = box->isVisible();
             if (stayed)
                 box->done(QMessageBox::Ok);
         });
-        poll.start(10);
         Send(run, QEvent::KeyPress, held, false, 100);
-        QTRY_VERIFY_WITH_TIMEOUT(played, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(player.Done(), 5000);
         QCOMPARE(stayed, stays);
         QVERIFY(!frm.RunIT());
     }

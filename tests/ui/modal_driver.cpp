@@ -22,6 +22,18 @@ ModalDriver::~ModalDriver() {
         answered_->reject();
 }
 
+OnFirstBox::OnFirstBox(std::function<void(QMessageBox*)> act) : act_(std::move(act)) {
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (done_ || box == nullptr || !box->isVisible())
+            return;
+        done_ = true;
+        timer_.stop();
+        act_(box);
+    });
+    timer_.start(10);
+}
+
 void ModalDriver::Poll() {
     QWidget* modal = QApplication::activeModalWidget();
     if (auto* box = qobject_cast<QMessageBox*>(modal); box && box->isVisible()) {

@@ -101,14 +101,8 @@ private slots:
         file.write("LDAi 1\nLDAi 99999999999\n");
         file.close();
 
-        bool checked = false;
         int needed = 0, got = 0;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (checked || box == nullptr || !box->isVisible())
-                return;
-            checked = true;
+        const OnFirstBox measure([&](QMessageBox* box) {
             if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
                 // The box wraps its text: every line must fit the height it got.
                 needed = label->wordWrap() ? label->heightForWidth(label->width())
@@ -117,10 +111,9 @@ private slots:
             }
             box->accept();
         });
-        poll.start(20);
         ModalDriver driver(path, /*closeBoxes=*/false);
         FrmMain frm;
-        QVERIFY(checked);
+        QVERIFY(measure.Done());
         QVERIFY(got > 0);
         QVERIFY2(needed <= got, qPrintable(QStringLiteral("%1 > %2").arg(needed).arg(got)));
     }
