@@ -8,7 +8,16 @@ std::optional<LoadError> Wren::Load_Ram(const std::filesystem::path& filename) {
     ProgramReader reader;
     if (auto error = reader.Open(filename))
         return error;
+    return LoadFrom(reader);
+}
 
+std::optional<LoadError> Wren::LoadText(std::string_view text) {
+    ProgramReader reader;
+    reader.OpenText(text);
+    return LoadFrom(reader);
+}
+
+std::optional<LoadError> Wren::LoadFrom(ProgramReader& reader) {
     himem_ = 0;
     ProgramRecord record;
     while (true) {
@@ -21,9 +30,9 @@ std::optional<LoadError> Wren::Load_Ram(const std::filesystem::path& filename) {
         // An unknown mnemonic still takes its two words, but leaves the opcode
         // word as it was.
         if (record.info != nullptr)
-            Ram[himem_] = record.info->opcode;
-        Ram[himem_ + 1] = *record.operand.value;
-        himem_ += 2;
+            Ram[record.address] = record.info->opcode;
+        Ram[record.address + 1] = *record.operand.value;
+        himem_ = record.address + 2;
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <string_view>
 
 namespace wren {
@@ -50,22 +51,26 @@ bool WithinOneEdit(std::string_view a, std::string_view b) {
            a.substr(i + 2) == b.substr(i + 2);
 }
 
-// The mnemonics a slip may have meant, as "'ADDm' or 'ADDi'"; empty when it
-// looks like none of them.
-std::string NearMiss(std::string_view mnemonic) {
+// The mnemonics a slip may have meant; empty when it looks like none of them.
+std::vector<std::string> NearMisses(std::string_view mnemonic) {
     const std::string lower = Lower(mnemonic);
-    std::string meant;
-    auto add = [&](const OpcodeInfo& info) {
-        meant += (meant.empty() ? "'" : " or '") + std::string(info.mnemonic) + "'";
-    };
+    std::vector<std::string> meant;
     for (const auto& info : kOpcodes)
         if (Lower(info.mnemonic) == lower)
-            add(info);
+            meant.emplace_back(info.mnemonic);
     if (meant.empty())
         for (const auto& info : kOpcodes)
             if (WithinOneEdit(lower, Lower(info.mnemonic)))
-                add(info);
+                meant.emplace_back(info.mnemonic);
     return meant;
+}
+
+// As "'ADDm' or 'ADDi'".
+std::string Alternatives(const std::vector<std::string>& names) {
+    std::string text;
+    for (const auto& name : names)
+        text += (text.empty() ? "'" : " or '") + name + "'";
+    return text;
 }
 
 // ADDpc, LDApc and STApc never read their operand word.
@@ -121,7 +126,7 @@ public:
 
 private:
     void Add(int line, int column, const char* name, std::string message, std::string note) {
-        findings_.push_back({line, column, name, std::move(message), std::move(note)});
+        findings_.push_back({line, column, name, std::move(message), std::move(note), {}});
     }
 
     void Quotes(const RecordReader::Record& rec) {
@@ -142,7 +147,7 @@ private:
         const std::string_view after = std::string_view(rec.text).substr(tab + 1);
         if (after.find_first_not_of(" \t") == std::string_view::npos)
             return false;
-        if (FindMnemonic(before) == nullptr && NearMiss(before).empty())
+        if (FindMnemonic(before) == nullptr && NearMisses(before).empty())
             return false;
         Add(rec.line, rec.ColumnAt(tab), "tab-separator",
             "a tab separates '" + Shown(before) + "' from its operand; the loader needs a space",
@@ -174,10 +179,11 @@ private:
             } else if (r.mnemonic.empty()) {
                 Add(rec.line, rec.ColumnAt(0), "unknown-mnemonic",
                     "the record starts with a space, so its mnemonic is empty", note);
-            } else if (const std::string meant = NearMiss(r.mnemonic); !meant.empty()) {
+            } else if (auto meant = NearMisses(r.mnemonic); !meant.empty()) {
                 Add(rec.line, rec.ColumnAt(0), "unknown-mnemonic",
                     "unknown mnemonic '" + Shown(r.mnemonic) + "'",
-                    note + "; did you mean " + meant + "?");
+                    note + "; did you mean " + Alternatives(meant) + "?");
+                findings_.back().suggestions = std::move(meant);
             } else if (options_.data) {
                 Add(rec.line, rec.ColumnAt(0), "data",
                     "unknown mnemonic '" + Shown(r.mnemonic) + "'", note);
@@ -201,27 +207,18 @@ private:
             return;
         }
 
-        // Map the number, which the parser counts without blanks, back onto the text.
-        std::size_t taken = 0, last = 0, blankInside = std::string_view::npos;
-        for (std::size_t i = firstChar; i < text.size() && taken < r.operand.length; ++i) {
-            if (IsOperandBlank(text[i])) {
-                if (blankInside == std::string_view::npos)
-                    blankInside = i;
-                continue;
-            }
-            ++taken;
-            last = i;
-        }
-        const std::string_view number = text.substr(firstChar, last + 1 - firstChar);
+        const NumberExtent extent = FindNumber(text, r.operand);
+        const std::string_view number = text.substr(extent.first, extent.end - extent.first);
+        const std::size_t blankInside = number.find_first_of(" \t\n");
         if (blankInside != std::string_view::npos)
-            Add(rec.line, rec.ColumnAt(offset + blankInside), "space-in-number",
+            Add(rec.line, rec.ColumnAt(offset + extent.first + blankInside), "space-in-number",
                 "blanks inside the number '" + Shown(number) + "'",
                 "the loader ignores them and reads " + std::to_string(value));
         if (r.operand.rounded)
             Add(rec.line, rec.ColumnAt(offset + firstChar), "rounded",
                 "operand '" + Shown(number) + "' is not a whole number",
                 "the loader rounds it to " + std::to_string(value));
-        const std::size_t rest = text.find_first_not_of(" \t\n", last + 1);
+        const std::size_t rest = text.find_first_not_of(" \t\n", extent.end);
         if (rest != std::string_view::npos && text[rest] != '{')
             Add(rec.line, rec.ColumnAt(offset + rest), "trailing-text",
                 "text after the number: '" + Shown(text.substr(rest)) + "'",
@@ -250,20 +247,34 @@ const std::vector<std::string>& FindingNames() {
     return names;
 }
 
-CheckResult CheckProgram(const std::filesystem::path& path, const CheckOptions& options) {
+CheckResult CheckRecords(ProgramReader& reader, const CheckOptions& options,
+                         const std::function<void(const ProgramRecord&)>& each) {
     CheckResult result;
-    ProgramReader reader;
-    if ((result.error = reader.Open(path)))
-        return result;
     Checker checker(options);
     ProgramRecord record;
     do {
         result.error = reader.Next(record);
-        if (!result.error)
-            checker.Record(record);
-    } while (!result.error && record.kind != ProgramRecord::Kind::End);
+        if (result.error)
+            break;
+        checker.Record(record);
+        if (each && record.kind != ProgramRecord::Kind::End)
+            each(record);
+    } while (record.kind != ProgramRecord::Kind::End);
     result.findings = checker.Take();
     return result;
+}
+
+CheckResult CheckProgram(const std::filesystem::path& path, const CheckOptions& options) {
+    ProgramReader reader;
+    if (auto error = reader.Open(path))
+        return CheckResult{{}, std::move(error)};
+    return CheckRecords(reader, options);
+}
+
+CheckResult CheckText(std::string_view text, const CheckOptions& options) {
+    ProgramReader reader;
+    reader.OpenText(text);
+    return CheckRecords(reader, options);
 }
 
 } // namespace wren

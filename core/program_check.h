@@ -3,8 +3,10 @@
 #include "load_error.h"
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace wren {
@@ -18,6 +20,8 @@ struct Finding {
     std::string message;
     /// What the loader does instead; may be empty.
     std::string note;
+    /// For an unknown mnemonic: the mnemonics it may have meant, best first.
+    std::vector<std::string> suggestions;
 };
 
 struct CheckOptions {
@@ -39,5 +43,16 @@ const std::vector<std::string>& FindingNames();
 /// Reads path record by record exactly as Wren::Load_Ram does and reports
 /// the records that load differently from how they read.
 CheckResult CheckProgram(const std::filesystem::path& path, const CheckOptions& options = {});
+
+/// As CheckProgram, for a program text held in memory.
+CheckResult CheckText(std::string_view text, const CheckOptions& options = {});
+
+class ProgramReader;
+struct ProgramRecord;
+
+/// Checks every record an opened reader gives until the end or a load
+/// problem, and hands each record to each (when set) after checking it.
+CheckResult CheckRecords(ProgramReader& reader, const CheckOptions& options,
+                         const std::function<void(const ProgramRecord&)>& each = {});
 
 } // namespace wren

@@ -25,11 +25,33 @@ std::optional<LoadError> ProgramReader::Open(const std::filesystem::path& path) 
     return std::nullopt;
 }
 
+void ProgramReader::OpenText(std::string_view text) {
+    instructions_ = 0;
+    reader_.OpenText(text);
+}
+
+NumberExtent FindNumber(std::string_view text, const OperandScan& scan) {
+    const std::size_t first = text.find_first_not_of(" \t\n");
+    if (scan.length == 0 || first == std::string_view::npos)
+        return {};
+    // The parser counts the number's characters without blanks; map that
+    // count back onto the text.
+    std::size_t taken = 0, last = first;
+    for (std::size_t i = first; i < text.size() && taken < scan.length; ++i) {
+        if (IsOperandBlank(text[i]))
+            continue;
+        ++taken;
+        last = i;
+    }
+    return {first, last + 1};
+}
+
 std::optional<LoadError> ProgramReader::Next(ProgramRecord& out) {
     out.kind = ProgramRecord::Kind::End;
     out.mnemonic = out.operandText = {};
     out.info = nullptr;
     out.operand = {};
+    out.address = -1;
     if (reader_.AtEnd())
         return std::nullopt;
 
@@ -71,6 +93,7 @@ std::optional<LoadError> ProgramReader::Next(ProgramRecord& out) {
                          "program too large: memory holds at most " +
                              std::to_string(kMaxInstructions) + " instructions",
                          record.column};
+    out.address = 2 * (instructions_ - 1);
     return std::nullopt;
 }
 

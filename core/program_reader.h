@@ -4,6 +4,7 @@
 #include "operand_parser.h"
 #include "record_reader.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string_view>
@@ -29,7 +30,19 @@ struct ProgramRecord {
     /// The instruction's row, or nullptr for an unknown mnemonic.
     const OpcodeInfo* info = nullptr;
     OperandScan operand;
+    /// For an instruction that fits in memory: the address of its opcode
+    /// word; -1 otherwise.
+    std::int32_t address = -1;
 };
+
+/// Where the number that ScanOperand read lies in an operand text:
+/// text.substr(first, end - first) from its first to its last character,
+/// blanks inside included. first == end when no number was read.
+struct NumberExtent {
+    std::size_t first = 0;
+    std::size_t end = 0;
+};
+NumberExtent FindNumber(std::string_view operandText, const OperandScan& scan);
 
 /// Reads a program file record by record and decides what each record is, the
 /// one place where those rules live: the loader writes memory from it and the
@@ -41,6 +54,8 @@ public:
 
     /// Opens path; returns why it could not (line 0), or nothing on success.
     std::optional<LoadError> Open(const std::filesystem::path& path);
+    /// Reads a program text held in memory; text must outlive the reading.
+    void OpenText(std::string_view text);
 
     /// Reads the next record into out (Kind::End when none is left). Returns
     /// the load problem that stops loading at this record, if any; out then

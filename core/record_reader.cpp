@@ -25,8 +25,6 @@ int RecordReader::Record::ColumnAt(std::size_t offset) const {
     return at;
 }
 
-namespace {} // namespace
-
 std::optional<std::string> RecordReader::Open(const std::filesystem::path& path) {
     Close();
     if (path.empty())
@@ -42,16 +40,29 @@ std::optional<std::string> RecordReader::Open(const std::filesystem::path& path)
         return "cannot open: " + std::generic_category().message(err);
     }
     buffer_.resize(kChunkBytes);
+    data_ = buffer_.data();
     Fill();
-    if (std::string_view(buffer_.data(), len_).starts_with(kUtf8Bom))
-        pos_ = kUtf8Bom.size();
+    SkipBom();
     return std::nullopt;
+}
+
+void RecordReader::OpenText(std::string_view text) {
+    Close();
+    data_ = text.data();
+    len_ = text.size();
+    SkipBom();
+}
+
+void RecordReader::SkipBom() {
+    if (std::string_view(data_, len_).starts_with(kUtf8Bom))
+        pos_ = kUtf8Bom.size();
 }
 
 void RecordReader::Close() {
     if (file_.is_open())
         file_.close();
     file_.clear();
+    data_ = nullptr;
     pos_ = len_ = 0;
     failed_ = false;
     line_ = 1;
@@ -72,7 +83,7 @@ bool RecordReader::Fill() {
 int RecordReader::Peek() {
     if (pos_ == len_ && !Fill())
         return -1;
-    return static_cast<unsigned char>(buffer_[pos_]);
+    return static_cast<unsigned char>(data_[pos_]);
 }
 
 int RecordReader::Get() {

@@ -5,11 +5,12 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace wren {
 
-/// Reads a program text file one record at a time. Records end at a comma or
+/// Reads a program text, from a file or from memory, one record at a time. Records end at a comma or
 /// a line end (LF, CR LF or a lone CR); leading spaces and tabs are skipped; a
 /// record that opens with a double quote runs to the next quote on its line.
 /// The file is closed when the reader goes out of scope.
@@ -47,6 +48,9 @@ public:
 
     /// Opens path for reading; returns why it could not, or nothing on success.
     std::optional<std::string> Open(const std::filesystem::path& path);
+    /// Reads text held in memory instead, such as an editor's unsaved buffer.
+    /// text must outlive the reading.
+    void OpenText(std::string_view text);
     /// True when nothing is left to read (false after a read error, so that
     /// the next Read reports it).
     bool AtEnd();
@@ -58,6 +62,7 @@ private:
     int Peek();
     int Get();
     bool Fill();
+    void SkipBom();
     void SkipLineEnd(int c);
     void ReadQuoted(Record& record);
     void ReadPlain(Record& record);
@@ -66,6 +71,8 @@ private:
 
     std::ifstream file_;
     std::vector<char> buffer_;
+    // The bytes being read: buffer_'s, or the whole text of OpenText.
+    const char* data_ = nullptr;
     std::size_t pos_ = 0;
     std::size_t len_ = 0;
     bool failed_ = false;

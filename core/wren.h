@@ -8,8 +8,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace wren {
+
+class ProgramReader;
 
 /// The Wren processor: 65,536 words of memory, an accumulator, a program
 /// counter, an overflow flag and a cycle counter.
@@ -39,6 +42,9 @@ public:
     /// Returns nothing on success; on failure, what went wrong and on which line.
     /// Records before the failing one stay loaded. Never throws for file content.
     std::optional<LoadError> Load_Ram(const std::filesystem::path& filename);
+    /// Loads a program text held in memory, exactly as Load_Ram loads a file
+    /// with that content.
+    std::optional<LoadError> LoadText(std::string_view text);
 
     /// One listing line for the instruction at Location, without a line end.
     std::string Disassemble(std::int32_t Location) const;
@@ -73,6 +79,7 @@ private:
     void ExecSTAm(std::int32_t operand);
     void ExecSTApc();
 
+    std::optional<LoadError> LoadFrom(ProgramReader& reader);
     std::int32_t OperandWord(std::int32_t pc) const;
     void Add(std::int32_t value, std::int32_t cost, std::int32_t at);
     void AddCycles(std::int32_t cost, std::int32_t at);
