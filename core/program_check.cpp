@@ -75,7 +75,7 @@ std::string Alternatives(const std::vector<std::string>& names) {
 
 // ADDpc, LDApc and STApc never read their operand word.
 bool IgnoresOperand(const OpcodeInfo* info) {
-    return info != nullptr && (info->opcode == 4 || info->opcode == 64 || info->opcode == 256);
+    return info != nullptr && info->operand == OperandUse::Ignored;
 }
 
 std::string LoaderWritesOperandOnly(std::int32_t value) {

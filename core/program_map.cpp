@@ -44,8 +44,9 @@ ProgramMap MapProgram(std::string_view text, const CheckOptions& options) {
     ProgramMap map;
     ProgramReader reader;
     reader.OpenText(text);
-    CheckResult checked = CheckRecords(
-        reader, options, [&](const ProgramRecord& record) { map.records.push_back(Summarise(record)); });
+    CheckResult checked = CheckRecords(reader, options, [&](const ProgramRecord& record) {
+        map.records.push_back(Summarise(record));
+    });
     map.findings = std::move(checked.findings);
     map.error = std::move(checked.error);
     for (std::size_t i = 0; i < map.records.size(); ++i)

@@ -10,10 +10,10 @@
 
 namespace wren {
 
-/// Reads a program text, from a file or from memory, one record at a time. Records end at a comma or
-/// a line end (LF, CR LF or a lone CR); leading spaces and tabs are skipped; a
-/// record that opens with a double quote runs to the next quote on its line.
-/// The file is closed when the reader goes out of scope.
+/// Reads a program text, from a file or from memory, one record at a time. Records end at a comma
+/// or a line end (LF, CR LF or a lone CR); leading spaces and tabs are skipped; a record that opens
+/// with a double quote runs to the next quote on its line. The file is closed when the reader goes
+/// out of scope.
 class RecordReader {
 public:
     /// Longest record accepted; longer ones fail so memory stays bounded.

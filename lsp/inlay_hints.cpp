@@ -1,0 +1,52 @@
+#include "document_features.h"
+
+#include "opcodes.h"
+
+#include <optional>
+
+namespace wren::lsp {
+
+namespace {
+
+nlohmann::json Hint(Position at, std::string label, bool before) {
+    nlohmann::json hint{{"position", {{"line", at.line}, {"character", at.character}}},
+                        {"label", std::move(label)}};
+    hint[before ? "paddingRight" : "paddingLeft"] = true;
+    return hint;
+}
+
+// The loaded value, where the operand does not read plainly as that number:
+// "&HFF" loads 255, "2.5" loads 2, "5 6" loads 56, "x" loads 0.
+std::optional<nlohmann::json> ValueHint(const TextDocument& doc, const RecordSummary& r) {
+    const std::string value = std::to_string(r.value);
+    if (r.number.begin == r.number.end) {
+        if (r.info != nullptr && r.info->operand == OperandUse::Ignored)
+            return std::nullopt;
+        return Hint(doc.ToPosition(r.line, r.operand.end), "= " + value, false);
+    }
+    if (doc.Slice(r.line, r.number) == value)
+        return std::nullopt;
+    return Hint(doc.ToPosition(r.line, r.number.end), "= " + value, false);
+}
+
+} // namespace
+
+nlohmann::json InlayHints(DocumentRef ref, const nlohmann::json& range) {
+    const int firstLine = range.at("start").at("line").get<int>() + 1;
+    const int lastLine = range.at("end").at("line").get<int>() + 1;
+    const auto& records = ref.doc.Program().records;
+    auto hints = nlohmann::json::array();
+    for (std::size_t i = ref.doc.RecordsOnLine(firstLine).first;
+         i < records.size() && records[i].line <= lastLine; ++i) {
+        const RecordSummary& r = records[i];
+        if (!r.TakesMemory())
+            continue;
+        hints.push_back(
+            Hint(ref.doc.ToPosition(r.line, r.span.begin), std::to_string(r.address) + ":", true));
+        if (auto value = ValueHint(ref.doc, r))
+            hints.push_back(std::move(*value));
+    }
+    return hints;
+}
+
+} // namespace wren::lsp
