@@ -108,22 +108,33 @@ json LanguageServer::Request(const std::string& method, const json& params) {
         uri = params.at("textDocument").at("uri").get<std::string>();
         doc = Document(params);
     }
-    const auto position = [&] { return PositionOf(params.at("position")); };
-    if (method == "textDocument/hover")
-        return doc ? Hover({uri, *doc}, position()) : json(nullptr);
-    if (method == "textDocument/definition")
-        return doc ? Definition({uri, *doc}, position()) : json(nullptr);
+    // Params are checked whether or not the document is open.
+    if (method == "textDocument/hover") {
+        const Position at = PositionOf(params.at("position"));
+        return doc ? Hover({uri, *doc}, at) : json(nullptr);
+    }
+    if (method == "textDocument/definition") {
+        const Position at = PositionOf(params.at("position"));
+        return doc ? Definition({uri, *doc}, at) : json(nullptr);
+    }
     if (method == "textDocument/references") {
+        const Position at = PositionOf(params.at("position"));
         const bool declaration =
             params.value("context", json::object()).value("includeDeclaration", false);
-        return doc ? References({uri, *doc}, position(), declaration) : json(nullptr);
+        return doc ? References({uri, *doc}, at, declaration) : json(nullptr);
     }
-    if (method == "textDocument/inlayHint")
-        return doc ? InlayHints({uri, *doc}, params.at("range")) : json(nullptr);
-    if (method == "textDocument/codeAction")
-        return doc ? CodeActions({uri, *doc}, params.at("range")) : json(nullptr);
-    if (method == "textDocument/completion")
-        return doc ? Completion({uri, *doc}, position()) : json(nullptr);
+    if (method == "textDocument/completion") {
+        const Position at = PositionOf(params.at("position"));
+        return doc ? Completion({uri, *doc}, at) : json(nullptr);
+    }
+    if (method == "textDocument/inlayHint") {
+        const json& range = params.at("range");
+        return doc ? InlayHints({uri, *doc}, range) : json(nullptr);
+    }
+    if (method == "textDocument/codeAction") {
+        const json& range = params.at("range");
+        return doc ? CodeActions({uri, *doc}, range) : json(nullptr);
+    }
     throw rpc::ProtocolError(ec::kMethodNotFound, "unknown method " + method);
 }
 

@@ -42,6 +42,19 @@ TEST_P(LoadRamTest, FillsMemoryFromAddressZero) {
     EXPECT_EQ(WrenTestPeer::Word(cpu, static_cast<std::int32_t>(c.words.size())), 0);
     EXPECT_EQ(cpu.PCounter(), 0);
     EXPECT_EQ(cpu.Cycles(), 0);
+
+    // The same text from memory loads the same words with the same error.
+    Wren fromText;
+    const auto textError = fromText.LoadText(c.content);
+    ASSERT_EQ(textError.has_value(), error.has_value());
+    if (error) {
+        EXPECT_EQ(textError->line, error->line);
+        EXPECT_EQ(textError->column, error->column);
+        EXPECT_EQ(textError->message, error->message);
+    }
+    ASSERT_EQ(fromText.HiMem(), cpu.HiMem());
+    for (std::int32_t i = 0; i <= cpu.HiMem(); ++i)
+        EXPECT_EQ(WrenTestPeer::Word(fromText, i), WrenTestPeer::Word(cpu, i)) << "word " << i;
 }
 
 const LoadCase kRecordCases[] = {

@@ -29,6 +29,12 @@ TEST_P(CheckProgramTest, ReportsEachSlipWhereItStarts) {
     for (const auto& f : result.findings)
         actual.push_back(std::to_string(f.line) + ":" + std::to_string(f.column) + ":" + f.name);
     EXPECT_EQ(actual, c.findings);
+
+    const CheckResult fromText = CheckText(c.content, {.data = true});
+    ASSERT_EQ(fromText.findings.size(), result.findings.size());
+    for (std::size_t i = 0; i < result.findings.size(); ++i)
+        EXPECT_EQ(fromText.findings[i].message + fromText.findings[i].note,
+                  result.findings[i].message + result.findings[i].note);
 }
 
 const CheckCase kCases[] = {

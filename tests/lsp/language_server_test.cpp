@@ -1,0 +1,374 @@
+#include "language_server.h"
+#include "opcodes.h"
+#include "program_map.h"
+#include "queue_channel.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace wren::lsp {
+namespace {
+
+using nlohmann::json;
+constexpr const char* kUri = "file:///p.ram";
+
+// A server on a queue, driven one message at a time.
+class Session {
+public:
+    explicit Session(json capabilities = json::object()) {
+        Request("initialize", {{"capabilities", std::move(capabilities)}});
+        Notify("initialized", json::object());
+    }
+    Session(std::nullptr_t) {} // not initialized
+
+    json Request(const std::string& method, json params) {
+        Send(
+            {{"jsonrpc", "2.0"}, {"id", ++id_}, {"method", method}, {"params", std::move(params)}});
+        for (const json& m : written_)
+            if (m.value("id", json()) == id_)
+                return m;
+        ADD_FAILURE() << method << " got no answer";
+        return nullptr;
+    }
+    json Result(const std::string& method, json params) {
+        return Request(method, std::move(params)).at("result");
+    }
+    void Notify(const std::string& method, json params) {
+        Send({{"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}});
+    }
+    std::optional<int> Send(const json& message) {
+        auto status = server_.Handle({rpc::Incoming::Kind::Message, message, {}});
+        written_ = channel_.Take();
+        return status;
+    }
+    std::optional<int> Feed(rpc::Incoming incoming) {
+        auto status = server_.Handle(std::move(incoming));
+        written_ = channel_.Take();
+        return status;
+    }
+    const std::vector<json>& Written() const { return written_; }
+
+    /// Opens the document and returns its published diagnostics.
+    json Open(const std::string& text) {
+        Notify("textDocument/didOpen",
+               {{"textDocument",
+                 {{"uri", kUri}, {"languageId", "wren-ram"}, {"version", 1}, {"text", text}}}});
+        return Published();
+    }
+    json Published() const {
+        for (const json& m : written_)
+            if (m.value("method", "") == "textDocument/publishDiagnostics")
+                return m.at("params");
+        return nullptr;
+    }
+    json At(int line, int character) const {
+        return {{"textDocument", {{"uri", kUri}}},
+                {"position", {{"line", line}, {"character", character}}}};
+    }
+
+private:
+    rpc::QueueChannel channel_;
+    LanguageServer server_{channel_};
+    std::vector<json> written_;
+    int id_ = 0;
+};
+
+json Range(int l0, int c0, int l1, int c1) {
+    return {{"start", {{"line", l0}, {"character", c0}}},
+            {"end", {{"line", l1}, {"character", c1}}}};
+}
+
+// "LINE:CHAR-LINE:CHAR"
+std::string Where(const json& range) {
+    auto p = [](const json& at) {
+        return std::to_string(at.at("line").get<int>()) + ":" +
+               std::to_string(at.at("character").get<int>());
+    };
+    return p(range.at("start")) + "-" + p(range.at("end"));
+}
+
+TEST(Lifecycle, AnswersInOrderAndExitsWithTheRightStatus) {
+    Session fresh(nullptr);
+    EXPECT_EQ(fresh.Request("textDocument/hover", fresh.At(0, 0))["error"]["code"], -32002);
+    EXPECT_EQ(fresh.Send({{"jsonrpc", "2.0"}, {"method", "initialized"}}), std::nullopt);
+    EXPECT_TRUE(fresh.Written().empty());
+
+    Session s;
+    EXPECT_EQ(s.Request("initialize", json::object())["error"]["code"], -32600);
+    EXPECT_EQ(s.Request("workspace/symbol", json::object())["error"]["code"], -32601);
+    s.Notify("$/setTrace", {{"value", "off"}});
+    EXPECT_TRUE(s.Written().empty());
+    EXPECT_EQ(s.Request("textDocument/hover", {{"textDocument", {{"uri", kUri}}}})["error"]["code"],
+              -32602);
+    EXPECT_EQ(s.Feed({rpc::Incoming::Kind::Malformed, nullptr, "bad"}), std::nullopt);
+    EXPECT_EQ(
+        s.Written().at(0),
+        json::parse(R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"bad"}})"));
+    s.Send(json::array({1, 2}));
+    EXPECT_EQ(s.Written().at(0)["error"]["code"], -32600);
+    s.Send({{"jsonrpc", "2.0"}, {"id", 7}, {"result", nullptr}}); // a response: ignored
+    EXPECT_TRUE(s.Written().empty());
+
+    EXPECT_EQ(s.Request("shutdown", nullptr)["result"], nullptr);
+    EXPECT_EQ(s.Request("textDocument/hover", s.At(0, 0))["error"]["code"], -32600);
+    EXPECT_EQ(s.Send({{"jsonrpc", "2.0"}, {"method", "exit"}}), 0);
+
+    Session rude;
+    EXPECT_EQ(rude.Send({{"jsonrpc", "2.0"}, {"method", "exit"}}), 1);
+    Session closed;
+    EXPECT_EQ(closed.Feed({rpc::Incoming::Kind::Closed, nullptr, {}}), 1);
+}
+
+struct EncodingCase {
+    std::vector<std::string> offered;
+    std::string picked;
+    int slipCharacter; // of the trailing text after "D😀 1, LDAi 1"
+};
+
+TEST(Positions, CountInTheEncodingThePairAgreedOn) {
+    const EncodingCase cases[] = {{{}, "utf-16", 13},
+                                  {{"utf-16"}, "utf-16", 13},
+                                  {{"utf-32", "utf-16"}, "utf-32", 12},
+                                  {{"utf-32", "utf-8"}, "utf-8", 15}};
+    for (const auto& c : cases) {
+        Session s(json{{"general", {{"positionEncodings", c.offered}}}});
+        Session t(nullptr);
+        const json init = t.Result(
+            "initialize", {{"capabilities", {{"general", {{"positionEncodings", c.offered}}}}}});
+        EXPECT_EQ(init["capabilities"]["positionEncoding"], c.picked);
+        const json diagnostics = s.Open("D\xF0\x9F\x98\x80 1, LDAi 1O\n")["diagnostics"];
+        ASSERT_EQ(diagnostics.size(), 1u) << c.picked;
+        EXPECT_EQ(Where(diagnostics[0]["range"]), "0:" + std::to_string(c.slipCharacter) +
+                                                      "-0:" + std::to_string(c.slipCharacter + 1))
+            << c.picked;
+    }
+}
+
+TEST(Diagnostics, FollowEveryChangeAndClearWhenClean) {
+    Session s;
+    json published = s.Open("ldai 5\nLDAi\t6\n{ a, b\nLDAi 9e9\n");
+    std::vector<std::string> got;
+    for (const json& d : published["diagnostics"])
+        got.push_back(d.value("code", "error") + "@" + Where(d["range"]) + "/" +
+                      std::to_string(d["severity"].get<int>()));
+    EXPECT_EQ(got,
+              (std::vector<std::string>{"unknown-mnemonic@0:0-0:6/2", "tab-separator@1:4-1:6/2",
+                                        "comma-in-comment@2:3-2:4/2", "error@3:5-3:8/1"}));
+    EXPECT_EQ(published["diagnostics"][0]["source"], "wren");
+    EXPECT_EQ(published["diagnostics"][0]["message"],
+              "unknown mnemonic 'ldai'\nthe loader writes only the operand word (5) and leaves the "
+              "opcode "
+              "word as it was; did you mean 'LDAi'?");
+    EXPECT_EQ(published["diagnostics"][3]["message"],
+              "operand \"9e9\" is outside the 32-bit range");
+
+    // One incremental edit per slip, in one change.
+    s.Notify("textDocument/didChange", {{"textDocument", {{"uri", kUri}, {"version", 2}}},
+                                        {"contentChanges",
+                                         {{{"range", Range(3, 5, 3, 8)}, {"text", "9"}},
+                                          {{"range", Range(2, 3, 2, 4)}, {"text", ";"}},
+                                          {{"range", Range(1, 4, 1, 5)}, {"text", " "}},
+                                          {{"range", Range(0, 0, 0, 4)}, {"text", "LDAi"}}}}});
+    published = s.Published();
+    EXPECT_EQ(published["version"], 2);
+    EXPECT_EQ(published["diagnostics"], json::array());
+    EXPECT_EQ(s.Result("textDocument/inlayHint",
+                       {{"textDocument", {{"uri", kUri}}}, {"range", Range(0, 0, 9, 0)}})
+                  .size(),
+              3u);
+
+    s.Notify("textDocument/didChange", {{"textDocument", {{"uri", kUri}, {"version", 3}}},
+                                        {"contentChanges", {{{"text", "LDAI 1\n"}}}}});
+    EXPECT_EQ(s.Published()["diagnostics"].size(), 1u);
+    s.Notify("textDocument/didClose", {{"textDocument", {{"uri", kUri}}}});
+    EXPECT_EQ(s.Published()["diagnostics"], json::array());
+    EXPECT_EQ(s.Result("textDocument/hover", s.At(0, 0)), nullptr);
+}
+
+TEST(InlayHints, AddressAtEachRecordAndTheValueWhereItReadsOtherwise) {
+    Session s;
+    s.Open("{ start\nLDAi &HFF, ADDi 2\nLDApc\nDATA 2.5\nSTAm x\nLDApc x\nLDAi 5 6 {c}\n");
+    std::vector<std::string> got;
+    for (const json& h : s.Result("textDocument/inlayHint", {{"textDocument", {{"uri", kUri}}},
+                                                             {"range", Range(1, 0, 5, 0)}}))
+        got.push_back(h["label"].get<std::string>() + "@" +
+                      std::to_string(h["position"]["line"].get<int>()) + ":" +
+                      std::to_string(h["position"]["character"].get<int>()));
+    EXPECT_EQ(got, (std::vector<std::string>{"0:@1:0", "= 255@1:9", "2:@1:11", "4:@3:0", "= 2@3:8",
+                                             "6:@4:0", "= 0@4:6", "8:@5:0"}));
+}
+
+struct AtCase {
+    const char* name;
+    int line, character;
+    std::string expected;
+};
+
+const char* const kProgram = "{ jump table\n"    // 0
+                             "LDAm 7\n"          // 1: address 0
+                             "BVS 4, STAm 200\n" // 2: 2, 4
+                             "DATA 9\n"          // 3: 6
+                             "ADDm 6\n"          // 4: 8
+                             "LDAm -1\n";        // 5: 10
+
+TEST(Hover, SaysWhatIsThere) {
+    const AtCase cases[] = {
+        {"mnemonic", 1, 1, "**LDAm**: A := M[n]\n\nopcode 16, 3 cycles; at address 0"},
+        {"data_mnemonic", 3, 0,
+         "**data** `DATA`: not an instruction. The loader writes only the operand word, 9, at "
+         "address 7; the "
+         "opcode word at 6 keeps what was there."},
+        {"operand_word_target", 1, 5,
+         "operand word 7, at address 1\n\naddress 7: an operand word of `DATA 9` (line 4), which "
+         "loads as 9"},
+        {"opcode_word_target", 2, 4,
+         "operand word 4, at address 3\n\naddress 4: the opcode word of `STAm 200` (line 3) (128)"},
+        {"outside_the_program", 2, 13,
+         "operand word 200, at address 5\n\naddress 200: outside the program (0 when it loads into "
+         "a new processor)"},
+        {"data_opcode_word", 4, 5,
+         "operand word 6, at address 9\n\naddress 6: the opcode word of the data record `DATA 9` "
+         "(line 4), which "
+         "the loader leaves as it was"},
+        {"outside_memory", 5, 6,
+         "operand word -1, at address 11\n\naddress -1: outside memory: a machine fault when it "
+         "runs"},
+    };
+    Session s;
+    s.Open(kProgram);
+    for (const auto& c : cases) {
+        const json hover = s.Result("textDocument/hover", s.At(c.line, c.character));
+        ASSERT_TRUE(hover.is_object()) << c.name;
+        EXPECT_EQ(hover["contents"]["value"], c.expected) << c.name;
+    }
+    EXPECT_EQ(s.Result("textDocument/hover", s.At(0, 3)), nullptr);
+}
+
+TEST(Navigation, DefinitionLandsOnTheRecordAndReferencesFindItBack) {
+    Session s;
+    s.Open(kProgram);
+    auto locations = [&](const json& result) {
+        std::vector<std::string> out;
+        for (const json& l : result)
+            out.push_back(Where(l["range"]));
+        return out;
+    };
+    EXPECT_EQ(locations(s.Result("textDocument/definition", s.At(1, 6))),
+              (std::vector<std::string>{"3:0-3:6"}));
+    EXPECT_EQ(locations(s.Result("textDocument/definition", s.At(2, 4))),
+              (std::vector<std::string>{"2:7-2:15"}));
+    EXPECT_EQ(locations(s.Result("textDocument/definition", s.At(2, 13))),
+              std::vector<std::string>{});
+    EXPECT_EQ(locations(s.Result("textDocument/definition", s.At(1, 1))),
+              std::vector<std::string>{});
+
+    json params = s.At(3, 2);
+    params["context"] = {{"includeDeclaration", false}};
+    EXPECT_EQ(locations(s.Result("textDocument/references", params)),
+              (std::vector<std::string>{"1:5-1:6", "4:5-4:6"}));
+    params["context"]["includeDeclaration"] = true;
+    EXPECT_EQ(locations(s.Result("textDocument/references", params)).size(), 3u);
+}
+
+// Applies edits on one line of an ASCII text, right to left.
+std::string Apply(std::string text, const json& edits) {
+    std::vector<json> sorted(edits.begin(), edits.end());
+    std::sort(sorted.begin(), sorted.end(), [](const json& a, const json& b) {
+        return a["range"]["start"]["character"] > b["range"]["start"]["character"];
+    });
+    for (const json& e : sorted) {
+        const int line = e["range"]["start"]["line"];
+        std::size_t at = 0;
+        for (int l = 0; l < line; ++l)
+            at = text.find('\n', at) + 1;
+        const auto begin = at + e["range"]["start"]["character"].get<std::size_t>();
+        const auto end = at + e["range"]["end"]["character"].get<std::size_t>();
+        text.replace(begin, end - begin, e["newText"].get<std::string>());
+    }
+    return text;
+}
+
+struct FixCase {
+    const char* name;
+    std::string text;
+    std::string title;
+    std::string fixed;
+    /// The first record that takes memory, after the fix: "MNEMONIC VALUE".
+    std::string loads;
+};
+
+TEST(CodeActions, EachFixLoadsTheRecordAsItReads) {
+    const FixCase cases[] = {
+        {"wrong_case", "ldai 5\n", "Change to 'LDAi'", "LDAi 5\n", "LDAi 5"},
+        {"second_candidate", "ADD 5\n", "Change to 'ADDi'", "ADDi 5\n", "ADDi 5"},
+        {"tab", "LDAi\t5\n", "Separate with a space", "LDAi 5\n", "LDAi 5"},
+        {"missing_operand", "LDApc  \nADDi 1\n", "Add the operand 0", "LDApc 0  \nADDi 1\n",
+         "LDApc 0"},
+        {"missing_operand_quoted", "\"LDApc\"\n", "Add the operand 0", "\"LDApc 0\"\n", "LDApc 0"},
+        {"comma_in_comment", "{ one, two, three\nLDAi 1\n", "Use ';' instead of ',' in the comment",
+         "{ one; two; three\nLDAi 1\n", "LDAi 1"},
+    };
+    for (const auto& c : cases) {
+        Session s;
+        s.Open(c.text);
+        const json actions =
+            s.Result("textDocument/codeAction", {{"textDocument", {{"uri", kUri}}},
+                                                 {"range", Range(0, 0, 0, 0)},
+                                                 {"context", {{"diagnostics", json::array()}}}});
+        const json* chosen = nullptr;
+        for (const json& a : actions)
+            if (a["title"] == c.title)
+                chosen = &a;
+        ASSERT_NE(chosen, nullptr) << c.name << ": " << actions.dump();
+        EXPECT_EQ((*chosen)["kind"], "quickfix");
+        const std::string fixed = Apply(c.text, (*chosen)["edit"]["changes"][kUri]);
+        EXPECT_EQ(fixed, c.fixed) << c.name;
+        const ProgramMap map = MapProgram(fixed);
+        EXPECT_TRUE(map.findings.empty()) << c.name << ": " << map.findings.at(0).name;
+        ASSERT_FALSE(map.byAddress.empty()) << c.name;
+        const RecordSummary& first = map.records[map.byAddress[0]];
+        ASSERT_EQ(first.kind, RecordSummary::Kind::Instruction) << c.name;
+        EXPECT_EQ(std::string(first.info->mnemonic) + " " + std::to_string(first.value), c.loads)
+            << c.name;
+    }
+}
+
+TEST(Completion, OffersTheMnemonicsOnlyWhileOneIsTyped) {
+    Session s;
+    s.Open("LD\nLDAi 5, S\n{ LD\n");
+    const std::pair<int, int> offered[] = {{0, 0}, {0, 2}, {1, 9}};
+    const std::pair<int, int> silent[] = {{1, 5}, {2, 4}};
+    for (auto [line, character] : offered) {
+        const json items = s.Result("textDocument/completion", s.At(line, character));
+        ASSERT_EQ(items.size(), 9u) << line << ":" << character;
+        EXPECT_EQ(items[8]["label"], "STApc");
+        EXPECT_EQ(items[8]["documentation"]["value"], "PC := A (a jump through the accumulator)");
+    }
+    for (auto [line, character] : silent)
+        EXPECT_EQ(s.Result("textDocument/completion", s.At(line, character)), json::array())
+            << line;
+}
+
+TEST(LargeDocuments, FillMemoryExactlyOrFailOnTheRecordThatDoesNotFit) {
+    std::string text;
+    for (int i = 0; i < 32768; ++i)
+        text += "LDAi 1\n";
+    Session s;
+    EXPECT_EQ(s.Open(text)["diagnostics"], json::array());
+    const json last = s.Result("textDocument/inlayHint", {{"textDocument", {{"uri", kUri}}},
+                                                          {"range", Range(32767, 0, 32768, 0)}});
+    ASSERT_EQ(last.size(), 1u);
+    EXPECT_EQ(last[0]["label"], "65534:");
+    s.Notify("textDocument/didChange",
+             {{"textDocument", {{"uri", kUri}, {"version", 2}}},
+              {"contentChanges", {{{"range", Range(32768, 0, 32768, 0)}, {"text", "LDAi 1"}}}}});
+    const json diagnostics = s.Published()["diagnostics"];
+    ASSERT_EQ(diagnostics.size(), 1u);
+    EXPECT_EQ(diagnostics[0]["severity"], 1);
+    EXPECT_EQ(diagnostics[0]["range"]["start"]["line"], 32768);
+}
+
+} // namespace
+} // namespace wren::lsp
