@@ -1,9 +1,18 @@
 #!/usr/bin/env bash
-# Installs the Debian packages listed in scripts/packages.txt that are missing.
+# Installs the Debian packages listed in scripts/packages.txt that are missing,
+# then the pinned npm packages of the editor tests.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
 mapfile -t wanted < <(grep -v -e '^#' -e '^[[:space:]]*$' "$here/packages.txt")
+
+sudo=()
+[ "$(id -u)" -ne 0 ] && sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+# Wait for another package manager (an update running in the background, say)
+# instead of failing at once on its lock.
+apt=("${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600)
 
 missing=()
 for pkg in "${wanted[@]}"; do
@@ -11,14 +20,20 @@ for pkg in "${wanted[@]}"; do
         missing+=("$pkg")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# node and npm: the machine's own where it has them (a newer Node.js than
+# Debian's), Debian's otherwise.
+command -v npm >/dev/null 2>&1 || missing+=(nodejs npm)
 
-echo "Installing: ${missing[*]}"
-sudo=()
-[ "$(id -u)" -ne 0 ] && sudo=(sudo)
-export DEBIAN_FRONTEND=noninteractive
-# Wait for another package manager (an update running in the background, say)
-# instead of failing at once on its lock.
-lock=(-o DPkg::Lock::Timeout=600)
-"${sudo[@]}" apt-get "${lock[@]}" update -qq
-"${sudo[@]}" apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    "${apt[@]}" update -qq
+    "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The protocol clients that drive the servers in the tests, exactly as
+# pinned in tests/node/package-lock.json; again only when that changed.
+node_dir=$root/tests/node
+if [ ! -f "$node_dir/node_modules/.package-lock.json" ] ||
+   [ "$node_dir/package-lock.json" -nt "$node_dir/node_modules/.package-lock.json" ]; then
+    (cd "$node_dir" && npm ci --no-audit --no-fund --loglevel=error)
+fi

@@ -1,0 +1,66 @@
+-- Drives wren-lsp from Neovim itself: the client starts the server, attaches
+-- a buffer holding a program with slips, and reads back what Neovim shows.
+-- WREN_LSP names the server and WREN_DIR a scratch folder. Exits 0 when all
+-- checks hold, 1 with the failures on standard error otherwise.
+
+local failures = {}
+local function check(ok, what)
+  if not ok then table.insert(failures, what) end
+end
+
+local dir = os.getenv('WREN_DIR')
+local path = dir .. '/slips.ram'
+local f = assert(io.open(path, 'w'))
+-- line 0: a data label with an emoji before a trailing-text slip;
+-- line 1: wrong letter case; line 2: a jump whose target is on line 3.
+f:write('D\u{1F600} 1, LDAi 1O\nldai 5\nBVS 8\nSTAm 200\n')
+f:close()
+
+vim.cmd('edit ' .. path)
+local buf = vim.api.nvim_get_current_buf()
+local client = vim.lsp.start_client({
+  cmd = { os.getenv('WREN_LSP') },
+  name = 'wren-lsp',
+  root_dir = dir,
+})
+check(client ~= nil, 'the client did not start')
+vim.lsp.buf_attach_client(buf, client)
+
+local function wait_for(pred)
+  return vim.wait(5000, pred, 20)
+end
+
+check(wait_for(function() return #vim.diagnostic.get(buf) == 2 end), 'two diagnostics did not arrive')
+local got = {}
+for _, d in ipairs(vim.diagnostic.get(buf)) do
+  table.insert(got, string.format('%s@%d:%d/%d', d.code, d.lnum, d.col, d.severity))
+end
+table.sort(got)
+-- col is in bytes: 'D' and the 4-byte emoji, then ' 1, LDAi 1' put 'O' at byte 15.
+local want = { 'trailing-text@0:15/2', 'unknown-mnemonic@1:0/2' }
+check(vim.deep_equal(got, want), 'diagnostics: ' .. table.concat(got, ', '))
+
+local function request(method, line, character)
+  local params = { textDocument = { uri = vim.uri_from_bufnr(buf) }, position = { line = line, character = character } }
+  local answers = vim.lsp.buf_request_sync(buf, method, params, 5000) or {}
+  local answer = answers[client]
+  return answer and answer.result
+end
+
+local hover = request('textDocument/hover', 2, 0)
+check(hover and hover.contents.value:find('if V then PC := n', 1, true), 'hover on BVS: ' .. vim.inspect(hover))
+
+local definition = request('textDocument/definition', 2, 4)
+check(definition and #definition == 1 and definition[1].range.start.line == 3 and definition[1].range.start.character == 0,
+  'definition of BVS 8: ' .. vim.inspect(definition))
+
+-- Fix both slips; every mark must go.
+vim.api.nvim_buf_set_lines(buf, 0, 2, false, { 'D\u{1F600} 1, LDAi 10', 'LDAi 5' })
+check(wait_for(function() return #vim.diagnostic.get(buf) == 0 end), 'diagnostics stayed after the fix')
+
+vim.lsp.stop_client(client)
+if #failures > 0 then
+  io.stderr:write(table.concat(failures, '\n') .. '\n')
+  vim.cmd('cquit 1')
+end
+vim.cmd('qall!')
