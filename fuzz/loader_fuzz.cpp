@@ -1,6 +1,7 @@
 // Fuzzes the loader with whole files, then runs a few steps and lists the
 // instructions at PC, and checks what must always hold.
 #include "program_check.h"
+#include "program_map.h"
 #include "run.h"
 #include "wren.h"
 
@@ -68,6 +69,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(check.error->line == error->line && check.error->message == error->message);
     for (const auto& finding : check.findings)
         Require(finding.line >= 1 && finding.column >= 1 && !finding.name.empty());
+
+    // The same bytes from memory load the same program, and the program map
+    // places it at the same addresses.
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    static wren::Wren fromText;
+    fromText.Clear();
+    const auto textError = fromText.LoadText(text);
+    Require(textError.has_value() == error.has_value() && fromText.HiMem() == cpu.HiMem());
+    for (std::int32_t i = 0; i < cpu.HiMem(); ++i)
+        Require(fromText.Memory(i) == cpu.Memory(i));
+    const wren::ProgramMap map = wren::MapProgram(text);
+    Require(map.himem == cpu.HiMem() && map.error.has_value() == error.has_value());
+    for (std::int32_t a = 0; a < map.himem; a += 2)
+        Require(map.AtAddress(a)->address == a && map.AtAddress(a + 1)->address == a);
 
     const wren::RunResult run = wren::Run(cpu, {200, {}});
     Require(run.steps >= 0 && run.steps <= 200);

@@ -59,7 +59,9 @@ std::optional<std::string> StreamChannel::ReadLine() {
 }
 
 Incoming StreamChannel::Read() {
-    std::optional<std::size_t> length;
+    // No std::optional here: GCC 12 warns falsely about it when optimising.
+    constexpr std::size_t kNoLength = static_cast<std::size_t>(-1);
+    std::size_t length = kNoLength;
     std::string problem;
     bool inHeader = false;
     for (;;) {
@@ -84,7 +86,7 @@ Incoming StreamChannel::Read() {
         std::size_t parsed = 0;
         const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), parsed);
         if (ec != std::errc() || end != value.data() + value.size() || value.empty()) {
-            length.reset();
+            length = kNoLength;
             problem =
                 "Content-Length '" + std::string(value.substr(0, 40)) + "' is not a byte count";
         } else {
@@ -92,14 +94,14 @@ Incoming StreamChannel::Read() {
         }
     }
 
-    if (!length)
+    if (length == kNoLength)
         return Malformed(problem.empty() ? "the header has no Content-Length" : problem);
-    if (*length > kMaxBodyBytes) {
-        in_.ignore(static_cast<std::streamsize>(*length));
-        return Malformed("a message of " + std::to_string(*length) +
-                         " bytes is over the limit of " + std::to_string(kMaxBodyBytes));
+    if (length > kMaxBodyBytes) {
+        in_.ignore(static_cast<std::streamsize>(length));
+        return Malformed("a message of " + std::to_string(length) + " bytes is over the limit of " +
+                         std::to_string(kMaxBodyBytes));
     }
-    std::string body(*length, '\0');
+    std::string body(length, '\0');
     in_.read(body.data(), static_cast<std::streamsize>(body.size()));
     if (static_cast<std::size_t>(in_.gcount()) != body.size())
         return {Incoming::Kind::Closed, nullptr, {}};

@@ -25,7 +25,7 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
 mapfile -t files < <(dpkg -L "$pkg")
 
 echo "-- versions"
-for tool in wren-simulator wren-trace wren-grade; do
+for tool in wren-simulator wren-trace wren-grade wren-lsp; do
     [ "$($tool --version)" = "$tool $(dpkg-query -W -f='${Version}' "$pkg")" ] ||
         fail "$tool --version does not give the package's version"
 done
@@ -42,10 +42,19 @@ done
 [ "$count" -ge 4 ] || fail "only $count examples installed in $lib"
 
 echo "-- man pages render without warnings"
-for page in wren-simulator wren-trace wren-grade; do
+for page in wren-simulator wren-trace wren-grade wren-lsp; do
     warnings=$(MANWIDTH=80 man --warnings "$page" 2>&1 >/dev/null) || fail "man $page failed"
     [ -z "$warnings" ] || fail "man $page: $warnings"
 done
+
+echo "-- the installed language server answers an editor"
+frame() { printf 'Content-Length: %d\r\n\r\n%s' "${#1}" "$1"; }
+answers=$( { frame '{"jsonrpc":"2.0","id":1,"method":"initialize","params":{"capabilities":{}}}'
+             frame '{"jsonrpc":"2.0","method":"textDocument/didOpen","params":{"textDocument":{"uri":"file:///a.ram","version":1,"text":"ldai 5"}}}'
+             frame '{"jsonrpc":"2.0","id":2,"method":"shutdown"}'
+             frame '{"jsonrpc":"2.0","method":"exit"}'; } | timeout 10 wren-lsp) ||
+    fail "wren-lsp did not exit with 0 after shutdown"
+[[ $answers == *'"code":"unknown-mnemonic"'* ]] || fail "wren-lsp: $answers"
 
 echo "-- desktop entry and metainfo validate"
 desktop-file-validate /usr/share/applications/org.wrensimulator.Simulator.desktop
