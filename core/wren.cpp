@@ -70,6 +70,13 @@ void Wren::Clear() noexcept {
     Reset();
 }
 
+void Wren::SetRegisters(const Registers& registers) noexcept {
+    accumulator_ = registers.accumulator;
+    pcounter_ = registers.pcounter;
+    overflow_ = registers.overflow;
+    cycles_ = registers.cycles;
+}
+
 void Wren::Reset() noexcept {
     accumulator_ = 0;
     pcounter_ = 0;

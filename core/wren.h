@@ -14,6 +14,16 @@ namespace wren {
 
 class ProgramReader;
 
+/// A, PC, V and the cycle count together, for a debugger to save, restore
+/// or edit.
+struct Registers {
+    std::int32_t accumulator = 0;
+    std::int32_t pcounter = 0;
+    bool overflow = false;
+    std::int32_t cycles = 0;
+    bool operator==(const Registers&) const = default;
+};
+
 /// The Wren processor: 65,536 words of memory, an accumulator, a program
 /// counter, an overflow flag and a cycle counter.
 class Wren {
@@ -30,6 +40,13 @@ public:
     std::int32_t Cycles() const noexcept { return cycles_; }
     /// First address after the program written by the last load; 0 before any.
     std::int32_t HiMem() const noexcept { return himem_; }
+
+    /// All registers at once.
+    Registers GetRegisters() const noexcept {
+        return {accumulator_, pcounter_, overflow_, cycles_};
+    }
+    /// Sets every register, as a debugger does to step back or to edit one.
+    void SetRegisters(const Registers& registers) noexcept;
 
     /// The memory word at address.
     /// @throws IndexOutOfRange  for an address outside 0..65535

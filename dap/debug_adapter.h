@@ -1,0 +1,111 @@
+#pragma once
+
+#include "debug_machine.h"
+#include "message_channel.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace wren::dap {
+
+/// The Debug Adapter Protocol for Wren programs: one thread of execution,
+/// breakpoints by line, address and written word, stepping both ways,
+/// registers and memory to read and edit. Requests are answered on the
+/// reading thread; continue runs on a worker in slices, so that pause and
+/// inspection are answered while it runs.
+class DebugAdapter {
+public:
+    explicit DebugAdapter(rpc::MessageChannel& channel) : channel_(channel) {}
+    ~DebugAdapter();
+    DebugAdapter(const DebugAdapter&) = delete;
+    DebugAdapter& operator=(const DebugAdapter&) = delete;
+
+    /// Answers requests until disconnect or the end of input; returns 0.
+    int Serve();
+    /// Answers one message; true once the session is over. Never throws.
+    bool Handle(const rpc::Incoming& incoming);
+
+private:
+    using Json = nlohmann::json;
+
+    /// What launch asked for, kept for restart.
+    struct LaunchConfig {
+        std::string program;
+        bool stopOnEntry = false;
+        std::vector<std::pair<std::int32_t, std::int32_t>> sets;
+        std::size_t history = DebugMachine::kDefaultHistory;
+    };
+
+    Json Dispatch(const std::string& command, const Json& args);
+    // Session
+    Json Initialize(const Json& args);
+    Json Launch(const Json& args);
+    Json Restart(const Json& args);
+    void ConfigurationDone();
+    void Start();
+    // Breakpoints
+    Json SetBreakpoints(const Json& args);
+    Json SetInstructionBreakpoints(const Json& args);
+    Json DataBreakpointInfo(const Json& args);
+    Json SetDataBreakpoints(const Json& args);
+    // Execution
+    void Continue();
+    void StepOnce(bool back);
+    void ReverseContinue();
+    void Pause();
+    void StopWorker();
+    void Report(const Stop& stop, bool stepping);
+    void Exit(int code);
+    // Inspection
+    Json StackTrace();
+    Json Scopes();
+    Json Variables(const Json& args);
+    Json SetVariable(const Json& args);
+    Json Evaluate(const Json& args);
+    Json ExceptionInfo();
+    Json ReadMemory(const Json& args);
+    Json WriteMemory(const Json& args);
+    Json Disassemble(const Json& args);
+
+    DebugMachine& Machine();
+    Json SourceLine(std::int32_t address) const;
+    int ClientLine(int line) const { return linesStartAt1_ ? line : line - 1; }
+    int CoreLine(int line) const { return linesStartAt1_ ? line : line + 1; }
+
+    void Send(Json message);
+    void SendEvent(const std::string& event, Json body = Json::object());
+
+    rpc::MessageChannel& channel_;
+    std::atomic<int> seq_{0};
+    bool linesStartAt1_ = true;
+    bool launched_ = false;
+    bool configured_ = false;
+    std::atomic<bool> faultFilter_{true};
+    bool over_ = false;
+    LaunchConfig config_;
+    std::vector<int> lineBreakpoints_;
+    std::vector<std::int32_t> instructionBreakpoints_;
+    std::vector<std::int32_t> dataBreakpoints_;
+    /// What a request does once its response is sent (events that must
+    /// follow it, such as stopped after next).
+    std::function<void()> after_;
+
+    // The machine is shared with the worker; the mutex guards it.
+    std::mutex mutex_;
+    std::unique_ptr<DebugMachine> machine_;
+    std::thread worker_;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> pause_{false};
+    /// Set while the adapter itself stops the worker (restart, disconnect):
+    /// that stop is not the user's and is not reported.
+    std::atomic<bool> silent_{false};
+};
+
+} // namespace wren::dap

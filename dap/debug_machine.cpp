@@ -1,0 +1,176 @@
+#include "debug_machine.h"
+
+#include "opcodes.h"
+#include "run_report.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace wren::dap {
+
+namespace {
+
+constexpr std::int32_t kStAm = 128;
+
+bool InMemory(std::int32_t address) { return address >= 0 && address < Wren::kMemoryWords; }
+
+// The nine opcodes are the single bits 1..256.
+bool IsInstruction(std::int32_t word) { return word > 0 && word <= 256 && (word & (word - 1)) == 0; }
+
+} // namespace
+
+std::optional<std::string> DebugMachine::Load(const std::string& path) {
+    cpu_.Clear();
+    history_.Clear();
+    finished_ = faulted_ = false;
+    fault_.clear();
+    program_ = {};
+    if (auto error = cpu_.Load_Ram(path))
+        return cli::LoadErrorText(path, *error);
+    // The map comes from the same bytes the loader read, for lines and listings.
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    program_ = MapProgram(text);
+    return std::nullopt;
+}
+
+void DebugMachine::SetMarks(Mark mark, const std::vector<std::int32_t>& addresses) {
+    for (auto& m : marks_)
+        m &= static_cast<std::uint8_t>(~mark);
+    for (std::int32_t address : addresses)
+        if (InMemory(address))
+            marks_[static_cast<std::size_t>(address)] |= mark;
+}
+
+std::vector<LineBreakpoint> DebugMachine::SetLineBreakpoints(const std::vector<int>& lines) {
+    std::vector<LineBreakpoint> placed;
+    std::vector<std::int32_t> addresses;
+    for (int line : lines) {
+        LineBreakpoint bp{false, line, -1, {}};
+        for (const RecordSummary& r : program_.records) {
+            if (r.line >= line && r.TakesMemory()) {
+                bp = {true, r.line, r.address, {}};
+                break;
+            }
+        }
+        if (bp.verified)
+            addresses.push_back(bp.address);
+        else
+            bp.message = "no instruction or data at or after line " + std::to_string(line);
+        placed.push_back(bp);
+    }
+    SetMarks(kLine, addresses);
+    return placed;
+}
+
+void DebugMachine::SetInstructionBreakpoints(const std::vector<std::int32_t>& addresses) {
+    SetMarks(kInstruction, addresses);
+}
+
+void DebugMachine::SetDataBreakpoints(const std::vector<std::int32_t>& addresses) {
+    SetMarks(kData, addresses);
+}
+
+// What PC itself says, without running: the end, a breakpoint, or nothing (Step).
+StopReason DebugMachine::AtPc() const {
+    const std::int32_t pc = cpu_.PCounter();
+    if (!InMemory(pc))
+        return StopReason::Step; // the next step faults
+    if (!IsInstruction(cpu_.Memory(pc)))
+        return StopReason::End;
+    const std::uint8_t mark = marks_[static_cast<std::size_t>(pc)];
+    if (mark & kLine)
+        return StopReason::Breakpoint;
+    if (mark & kInstruction)
+        return StopReason::InstructionBreakpoint;
+    return StopReason::Step;
+}
+
+StopReason DebugMachine::Advance() {
+    const Registers before = cpu_.GetRegisters();
+    UndoEntry undo{before, -1, 0};
+    const std::int32_t pc = before.pcounter;
+    if (InMemory(pc) && pc + 1 < Wren::kMemoryWords && cpu_.Memory(pc) == kStAm) {
+        const std::int32_t target = cpu_.Memory(pc + 1);
+        if (InMemory(target))
+            undo = {before, target, cpu_.Memory(target)};
+    }
+    history_.Push(undo);
+    try {
+        cpu_.Step();
+    } catch (const MachineError& fault) {
+        finished_ = faulted_ = true;
+        fault_ = fault.what();
+        return StopReason::Fault;
+    }
+    if (undo.address >= 0 && (marks_[static_cast<std::size_t>(undo.address)] & kData))
+        return StopReason::DataBreakpoint;
+    const StopReason at = AtPc();
+    if (at == StopReason::End)
+        finished_ = true;
+    return at;
+}
+
+Stop DebugMachine::Describe(StopReason reason) const {
+    switch (reason) {
+    case StopReason::End:
+        return {reason, "no instruction at address " + std::to_string(cpu_.PCounter())};
+    case StopReason::Fault: return {reason, fault_};
+    default: return {reason, {}};
+    }
+}
+
+std::optional<Stop> DebugMachine::CheckStart() {
+    const StopReason at = AtPc();
+    if (at == StopReason::Step)
+        return std::nullopt;
+    if (at == StopReason::End)
+        finished_ = true;
+    return Describe(at);
+}
+
+Stop DebugMachine::StepOne() {
+    if (AtPc() == StopReason::End) {
+        finished_ = true;
+        return Describe(StopReason::End);
+    }
+    return Describe(Advance());
+}
+
+Stop DebugMachine::Run(const std::atomic<bool>& pause, long long max) {
+    if (AtPc() == StopReason::End) {
+        finished_ = true;
+        return Describe(StopReason::End);
+    }
+    for (long long n = 0; n < max; ++n) {
+        const StopReason reason = Advance();
+        if (reason != StopReason::Step)
+            return Describe(reason);
+        if ((n & 1023) == 1023 && pause.load(std::memory_order_relaxed))
+            return {StopReason::Pause, {}};
+    }
+    return {StopReason::Slice, {}};
+}
+
+bool DebugMachine::StepBack() {
+    if (history_.Empty())
+        return false;
+    const UndoEntry undo = history_.Pop();
+    if (undo.address >= 0)
+        cpu_.SetMemory(undo.address, undo.old);
+    cpu_.SetRegisters(undo.before);
+    finished_ = faulted_ = false;
+    fault_.clear();
+    return true;
+}
+
+Stop DebugMachine::ReverseContinue() {
+    while (StepBack()) {
+        const StopReason at = AtPc();
+        if (at == StopReason::Breakpoint || at == StopReason::InstructionBreakpoint)
+            return {at, {}};
+    }
+    return {StopReason::Step, {}};
+}
+
+} // namespace wren::dap

@@ -1,0 +1,121 @@
+#include "debug_adapter.h"
+
+namespace wren::dap {
+
+namespace {
+
+constexpr int kThread = 1;
+// Steps per slice of continue: about a millisecond, so that other requests
+// and pause get the machine often.
+constexpr long long kSliceSteps = 100'000;
+
+const char* ReasonName(StopReason reason) {
+    switch (reason) {
+    case StopReason::Step: return "step";
+    case StopReason::Breakpoint: return "breakpoint";
+    case StopReason::InstructionBreakpoint: return "instruction breakpoint";
+    case StopReason::DataBreakpoint: return "data breakpoint";
+    case StopReason::Pause: return "pause";
+    case StopReason::End: return "end";
+    case StopReason::Fault: return "exception";
+    case StopReason::Slice: break;
+    }
+    return "step";
+}
+
+} // namespace
+
+void DebugAdapter::Exit(int code) {
+    SendEvent("exited", {{"exitCode", code}});
+    SendEvent("terminated");
+}
+
+// stepping: a stop from next or stepIn says "step" whatever it reached,
+// unless the program ended or faulted there.
+void DebugAdapter::Report(const Stop& stop, bool stepping) {
+    if (stop.reason == StopReason::Fault && !faultFilter_) {
+        SendEvent("output", {{"category", "stderr"}, {"output", stop.description + "\n"}});
+        Exit(2);
+        return;
+    }
+    const bool ended = stop.reason == StopReason::End || stop.reason == StopReason::Fault;
+    Json body{{"reason", stepping && !ended ? "step" : ReasonName(stop.reason)},
+              {"threadId", kThread},
+              {"allThreadsStopped", true}};
+    if (!stop.description.empty()) {
+        body["description"] = stop.description;
+        body["text"] = stop.description;
+    }
+    SendEvent("stopped", std::move(body));
+}
+
+void DebugAdapter::Continue() {
+    StopWorker();
+    {
+        std::lock_guard lock(mutex_);
+        if (Machine().Finished()) {
+            Exit(Machine().ExitCode());
+            return;
+        }
+    }
+    pause_ = false;
+    running_ = true;
+    worker_ = std::thread([this] {
+        Stop stop;
+        do {
+            std::lock_guard lock(mutex_);
+            stop = machine_->Run(pause_, kSliceSteps);
+            if (stop.reason == StopReason::Slice && pause_)
+                stop = {StopReason::Pause, {}};
+        } while (stop.reason == StopReason::Slice);
+        running_ = false;
+        if (!silent_)
+            Report(stop, false);
+    });
+}
+
+void DebugAdapter::StepOnce(bool back) {
+    Stop stop;
+    {
+        std::lock_guard lock(mutex_);
+        DebugMachine& machine = Machine();
+        if (back) {
+            machine.StepBack();
+            stop = {StopReason::Step, {}};
+        } else if (machine.Finished()) {
+            Exit(machine.ExitCode());
+            return;
+        } else {
+            stop = machine.StepOne();
+        }
+    }
+    Report(stop, true);
+}
+
+void DebugAdapter::ReverseContinue() {
+    Stop stop;
+    {
+        std::lock_guard lock(mutex_);
+        stop = Machine().ReverseContinue();
+    }
+    Report(stop, false);
+}
+
+void DebugAdapter::Pause() {
+    if (running_) {
+        pause_ = true;
+        return; // the worker reports the stop
+    }
+}
+
+void DebugAdapter::StopWorker() {
+    if (!worker_.joinable())
+        return;
+    silent_ = true;
+    pause_ = true;
+    worker_.join();
+    pause_ = false;
+    silent_ = false;
+}
+
+} // namespace wren::dap
