@@ -59,13 +59,16 @@ bool DebugAdapter::Handle(const rpc::Incoming& incoming) {
         if (incoming.kind == rpc::Incoming::Kind::Closed)
             return true;
         if (incoming.kind == rpc::Incoming::Kind::Malformed) {
-            SendEvent("output", {{"category", "important"},
-                                 {"output", "wren-dap: ignored a malformed message: " + incoming.error + "\n"}});
+            SendEvent(
+                "output",
+                {{"category", "important"},
+                 {"output", "wren-dap: ignored a malformed message: " + incoming.error + "\n"}});
             return false;
         }
         const Json& message = incoming.message;
         const Json command = message.is_object() ? message.value("command", Json()) : Json();
-        if (!message.is_object() || message.value("type", "") != "request" || !command.is_string()) {
+        if (!message.is_object() || message.value("type", "") != "request" ||
+            !command.is_string()) {
             SendEvent("output", {{"category", "important"},
                                  {"output", "wren-dap: ignored a message that is no request\n"}});
             return false;
@@ -83,7 +86,8 @@ bool DebugAdapter::Handle(const rpc::Incoming& incoming) {
         } catch (const rpc::ProtocolError& error) {
             response["success"] = false;
             response["message"] = error.what();
-            response["body"] = {{"error", {{"id", error.Code()}, {"format", error.what()}, {"showUser", true}}}};
+            response["body"] = {
+                {"error", {{"id", error.Code()}, {"format", error.what()}, {"showUser", true}}}};
         } catch (const Json::exception& error) {
             response["success"] = false;
             response["message"] = name + ": malformed arguments: " + error.what();
@@ -230,7 +234,8 @@ Json DebugAdapter::Launch(const Json& args) {
     launched_ = true;
     // A slip is the first thing to suspect: the checker speaks first.
     for (const Finding& finding : machine_->Program().findings)
-        SendEvent("output", {{"category", "console"}, {"output", cli::FindingText(config_.program, finding)}});
+        SendEvent("output", {{"category", "console"},
+                             {"output", cli::FindingText(config_.program, finding)}});
     // Breakpoints need the program's lines: the client may send them now.
     if (!configured_)
         after_ = [this] { SendEvent("initialized"); };
@@ -240,8 +245,10 @@ Json DebugAdapter::Launch(const Json& args) {
 Json DebugAdapter::Restart(const Json& args) {
     Json launch = args.value("arguments", Json());
     if (!launch.is_object()) {
-        launch = {{"program", config_.program}, {"stopOnEntry", config_.stopOnEntry},
-                  {"history", config_.history}, {"set", Json::object()}};
+        launch = {{"program", config_.program},
+                  {"stopOnEntry", config_.stopOnEntry},
+                  {"history", config_.history},
+                  {"set", Json::object()}};
         for (const auto& [address, value] : config_.sets)
             launch["set"][std::to_string(address)] = value;
     }
@@ -260,7 +267,8 @@ void DebugAdapter::ConfigurationDone() {
 // or the end at PC, or wherever running takes it.
 void DebugAdapter::Start() {
     if (config_.stopOnEntry) {
-        SendEvent("stopped", {{"reason", "entry"}, {"threadId", kThread}, {"allThreadsStopped", true}});
+        SendEvent("stopped",
+                  {{"reason", "entry"}, {"threadId", kThread}, {"allThreadsStopped", true}});
         return;
     }
     std::optional<Stop> stop;

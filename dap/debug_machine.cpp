@@ -15,7 +15,9 @@ constexpr std::int32_t kStAm = 128;
 bool InMemory(std::int32_t address) { return address >= 0 && address < Wren::kMemoryWords; }
 
 // The nine opcodes are the single bits 1..256.
-bool IsInstruction(std::int32_t word) { return word > 0 && word <= 256 && (word & (word - 1)) == 0; }
+bool IsInstruction(std::int32_t word) {
+    return word > 0 && word <= 256 && (word & (word - 1)) == 0;
+}
 
 } // namespace
 

@@ -28,7 +28,8 @@ std::string Trim(std::string text) {
 std::int32_t ReadValue(const std::string& name, const std::string& text) {
     const auto value = cli::ParseWordValue(Trim(text));
     if (!value)
-        Fail("'" + text + "' is not a value for " + name + ": give a whole number such as 7, -3 or &HFF");
+        Fail("'" + text + "' is not a value for " + name +
+             ": give a whole number such as 7, -3 or &HFF");
     return *value;
 }
 
@@ -63,7 +64,10 @@ Json DebugAdapter::SourceLine(std::int32_t address) const {
 Json DebugAdapter::StackTrace() {
     const Wren& cpu = Machine().Cpu();
     const std::int32_t pc = cpu.PCounter();
-    Json frame{{"id", 1}, {"name", cpu.Disassemble(pc)}, {"line", 0}, {"column", 0},
+    Json frame{{"id", 1},
+               {"name", cpu.Disassemble(pc)},
+               {"line", 0},
+               {"column", 0},
                {"instructionPointerReference", std::to_string(pc)}};
     if (const Json where = SourceLine(pc); !where.is_null())
         frame.update(where);
@@ -72,9 +76,14 @@ Json DebugAdapter::StackTrace() {
 
 Json DebugAdapter::Scopes() {
     return {{"scopes",
-             {{{"name", "Registers"}, {"presentationHint", "registers"}, {"variablesReference", kRegisterScope},
-               {"namedVariables", 4}, {"expensive", false}},
-              {{"name", "Memory"}, {"variablesReference", kMemoryScope}, {"indexedVariables", Wren::kMemoryWords},
+             {{{"name", "Registers"},
+               {"presentationHint", "registers"},
+               {"variablesReference", kRegisterScope},
+               {"namedVariables", 4},
+               {"expensive", false}},
+              {{"name", "Memory"},
+               {"variablesReference", kMemoryScope},
+               {"indexedVariables", Wren::kMemoryWords},
                {"expensive", true}}}}};
 }
 
@@ -84,13 +93,19 @@ Json DebugAdapter::Variables(const Json& args) {
     const int scope = args.at("variablesReference").get<int>();
     if (scope == kRegisterScope) {
         const Registers r = cpu.GetRegisters();
-        out.push_back({{"name", "A"}, {"value", std::to_string(r.accumulator)}, {"variablesReference", 0}});
-        out.push_back({{"name", "PC"}, {"value", std::to_string(r.pcounter)}, {"variablesReference", 0},
+        out.push_back(
+            {{"name", "A"}, {"value", std::to_string(r.accumulator)}, {"variablesReference", 0}});
+        out.push_back({{"name", "PC"},
+                       {"value", std::to_string(r.pcounter)},
+                       {"variablesReference", 0},
                        {"memoryReference", std::to_string(r.pcounter)}});
-        out.push_back({{"name", "V"}, {"value", r.overflow ? "True" : "False"}, {"variablesReference", 0}});
-        out.push_back({{"name", "Cycles"}, {"value", std::to_string(r.cycles)}, {"variablesReference", 0}});
+        out.push_back(
+            {{"name", "V"}, {"value", r.overflow ? "True" : "False"}, {"variablesReference", 0}});
+        out.push_back(
+            {{"name", "Cycles"}, {"value", std::to_string(r.cycles)}, {"variablesReference", 0}});
     } else if (scope == kMemoryScope) {
-        const std::int64_t start = std::clamp<std::int64_t>(args.value("start", 0), 0, Wren::kMemoryWords);
+        const std::int64_t start =
+            std::clamp<std::int64_t>(args.value("start", 0), 0, Wren::kMemoryWords);
         std::int64_t count = args.value("count", 0);
         if (count <= 0 || start + count > Wren::kMemoryWords)
             count = Wren::kMemoryWords - start;
@@ -127,7 +142,9 @@ Json DebugAdapter::SetVariable(const Json& args) {
         cpu.SetRegisters(r);
         if (name == "V")
             return {{"value", r.overflow ? "True" : "False"}};
-        return {{"value", std::to_string(name == "A" ? r.accumulator : name == "PC" ? r.pcounter : r.cycles)}};
+        return {{"value", std::to_string(name == "A"    ? r.accumulator
+                                         : name == "PC" ? r.pcounter
+                                                        : r.cycles)}};
     }
     if (scope != kMemoryScope)
         Fail("no variables under reference " + std::to_string(scope));
@@ -143,7 +160,9 @@ Json DebugAdapter::Evaluate(const Json& args) {
     const Wren& cpu = Machine().Cpu();
     const std::string expression = Trim(args.at("expression").get<std::string>());
     const bool hover = args.value("context", "") == "hover";
-    auto answer = [](std::string result) { return Json{{"result", std::move(result)}, {"variablesReference", 0}}; };
+    auto answer = [](std::string result) {
+        return Json{{"result", std::move(result)}, {"variablesReference", 0}};
+    };
     if (expression == "A")
         return answer(std::to_string(cpu.Accumulator()));
     if (expression == "PC")
@@ -154,7 +173,8 @@ Json DebugAdapter::Evaluate(const Json& args) {
         return answer(std::to_string(cpu.Cycles()));
     const bool memory = expression.starts_with("M[") && expression.ends_with("]");
     if (memory || hover) {
-        const std::int32_t address = ReadAddress(memory ? expression.substr(2, expression.size() - 3) : expression);
+        const std::int32_t address =
+            ReadAddress(memory ? expression.substr(2, expression.size() - 3) : expression);
         Json out = answer(std::to_string(cpu.Memory(address)));
         out["memoryReference"] = std::to_string(address);
         return out;

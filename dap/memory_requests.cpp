@@ -16,7 +16,8 @@ constexpr std::int64_t kBytes = std::int64_t{Wren::kMemoryWords} * 4;
 
 [[noreturn]] void Fail(const std::string& message) { throw rpc::ProtocolError(3, message); }
 
-constexpr std::string_view kBase64 = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr std::string_view kBase64 =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 std::string ToBase64(const std::vector<std::uint8_t>& bytes) {
     std::string out;
@@ -56,7 +57,8 @@ std::vector<std::uint8_t> FromBase64(const std::string& text) {
 std::int64_t FirstByte(const Json& args) {
     const auto word = cli::ParseAddress(args.at("memoryReference").get<std::string>());
     if (!word)
-        Fail("'" + args.at("memoryReference").get<std::string>() + "' is not a memory reference: give a word address 0..65535");
+        Fail("'" + args.at("memoryReference").get<std::string>() +
+             "' is not a memory reference: give a word address 0..65535");
     return std::int64_t{*word} * 4 + args.value("offset", std::int64_t{0});
 }
 
@@ -90,7 +92,8 @@ Json DebugAdapter::WriteMemory(const Json& args) {
     const bool partial = args.value("allowPartial", false);
     if (first < 0)
         Fail("writeMemory: the range starts before address 0");
-    const std::int64_t fits = std::max<std::int64_t>(0, std::min<std::int64_t>(bytes.size(), kBytes - first));
+    const std::int64_t fits =
+        std::max<std::int64_t>(0, std::min<std::int64_t>(bytes.size(), kBytes - first));
     if (fits < static_cast<std::int64_t>(bytes.size()) && !partial)
         Fail("writeMemory: the data runs past the last word, 65535");
     for (std::int64_t i = 0; i < fits; ++i) {
@@ -98,7 +101,8 @@ Json DebugAdapter::WriteMemory(const Json& args) {
         const auto address = static_cast<std::int32_t>(byte / 4);
         const int shift = static_cast<int>(8 * (byte % 4));
         auto word = static_cast<std::uint32_t>(cpu.Memory(address));
-        word = (word & ~(0xFFu << shift)) | (std::uint32_t{bytes[static_cast<std::size_t>(i)]} << shift);
+        word = (word & ~(0xFFu << shift)) |
+               (std::uint32_t{bytes[static_cast<std::size_t>(i)]} << shift);
         cpu.SetMemory(address, static_cast<std::int32_t>(word));
     }
     return {{"bytesWritten", fits}};
@@ -106,7 +110,8 @@ Json DebugAdapter::WriteMemory(const Json& args) {
 
 Json DebugAdapter::Disassemble(const Json& args) {
     const Wren& cpu = Machine().Cpu();
-    const std::int64_t start = FirstByte(args) / 4 + 2 * args.value("instructionOffset", std::int64_t{0});
+    const std::int64_t start =
+        FirstByte(args) / 4 + 2 * args.value("instructionOffset", std::int64_t{0});
     const std::int64_t count = args.at("instructionCount").get<std::int64_t>();
     if (count < 0 || count > Wren::kMemoryWords)
         Fail("disassemble: instructionCount must be 0 to 65536");
@@ -122,7 +127,8 @@ Json DebugAdapter::Disassemble(const Json& args) {
             entry["instruction"] = cpu.Disassemble(at);
             std::array<char, 24> bytes{};
             const auto opcode = static_cast<std::uint32_t>(cpu.Memory(at));
-            const auto operand = at + 1 < Wren::kMemoryWords ? static_cast<std::uint32_t>(cpu.Memory(at + 1)) : 0u;
+            const auto operand =
+                at + 1 < Wren::kMemoryWords ? static_cast<std::uint32_t>(cpu.Memory(at + 1)) : 0u;
             std::snprintf(bytes.data(), bytes.size(), "%08X %08X", opcode, operand);
             entry["instructionBytes"] = bytes.data();
             if (const Json where = SourceLine(at); !where.is_null()) {
