@@ -84,22 +84,68 @@ void Wren::Reset() noexcept {
     cycles_ = 0;
 }
 
+// Each case written out with its operand read once: the compiler keeps the
+// addresses in registers, where separate Exec functions reloaded PC.
 void Wren::Step() {
-    const std::int32_t pc = pcounter_;
-    if (!InMemory(pc)) [[unlikely]]
-        ThrowPcOutside(pc);
-
-    switch (Ram[pc]) {
-    case 1: ExecADDm(OperandWord(pc)); break;
-    case 2: ExecADDi(OperandWord(pc)); break;
-    case 4: ExecADDpc(); break;
-    case 8: ExecBVS(OperandWord(pc)); break;
-    case 16: ExecLDAm(OperandWord(pc)); break;
-    case 32: ExecLDAi(OperandWord(pc)); break;
-    case 64: ExecLDApc(); break;
-    case 128: ExecSTAm(OperandWord(pc)); break;
-    case 256: ExecSTApc(); break;
-    default: break; // no instruction: nothing changes
+    const std::int32_t at = pcounter_;
+    if (!InMemory(at)) [[unlikely]]
+        ThrowPcOutside(at);
+    std::int32_t* const ram = Ram.get();
+    const std::int32_t next = at + 2;
+    switch (ram[at]) {
+    case 1: { // ADDm
+        const std::int32_t n = OperandWord(at);
+        pcounter_ = next;
+        Add(Word(n, "ADDm", at), 4, at);
+        return;
+    }
+    case 2: {
+        const std::int32_t n = OperandWord(at);
+        pcounter_ = next;
+        Add(n, 3, at);
+        return;
+    }
+    case 4:
+        pcounter_ = next;
+        Add(next, 3, at);
+        return;
+    case 8: {
+        const std::int32_t n = OperandWord(at);
+        pcounter_ = overflow_ ? n : next;
+        AddCycles(3, at);
+        return;
+    }
+    case 16: {
+        const std::int32_t n = OperandWord(at);
+        pcounter_ = next;
+        accumulator_ = Word(n, "LDAm", at);
+        AddCycles(3, at);
+        return;
+    }
+    case 32: {
+        const std::int32_t n = OperandWord(at);
+        pcounter_ = next;
+        accumulator_ = n;
+        AddCycles(3, at);
+        return;
+    }
+    case 64:
+        pcounter_ = next;
+        accumulator_ = next;
+        AddCycles(3, at);
+        return;
+    case 128: {
+        const std::int32_t n = OperandWord(at);
+        pcounter_ = next;
+        Word(n, "STAm", at) = accumulator_;
+        AddCycles(3, at);
+        return;
+    }
+    case 256:
+        pcounter_ = accumulator_;
+        AddCycles(3, at);
+        return;
+    default: return; // no instruction: nothing changes
     }
 }
 
@@ -132,64 +178,6 @@ void Wren::Add(std::int32_t value, std::int32_t cost, std::int32_t at) {
     overflow_ = sum > 65535;
     AddCycles(cost, at);
     accumulator_ = static_cast<std::int32_t>(sum % 65536); // truncating, sign of sum
-}
-
-void Wren::ExecADDm(std::int32_t operand) {
-    const std::int32_t at = pcounter_;
-    pcounter_ += 2;
-    Add(Word(operand, "ADDm", at), 4, at);
-}
-
-void Wren::ExecADDi(std::int32_t operand) {
-    const std::int32_t at = pcounter_;
-    pcounter_ += 2;
-    Add(operand, 3, at);
-}
-
-void Wren::ExecADDpc() {
-    const std::int32_t at = pcounter_;
-    pcounter_ += 2;
-    Add(pcounter_, 3, at);
-}
-
-void Wren::ExecBVS(std::int32_t operand) {
-    const std::int32_t at = pcounter_;
-    pcounter_ = overflow_ ? operand : pcounter_ + 2;
-    AddCycles(3, at);
-}
-
-void Wren::ExecLDAm(std::int32_t operand) {
-    const std::int32_t at = pcounter_;
-    pcounter_ += 2;
-    accumulator_ = Word(operand, "LDAm", at);
-    AddCycles(3, at);
-}
-
-void Wren::ExecLDAi(std::int32_t operand) {
-    const std::int32_t at = pcounter_;
-    pcounter_ += 2;
-    accumulator_ = operand;
-    AddCycles(3, at);
-}
-
-void Wren::ExecLDApc() {
-    const std::int32_t at = pcounter_;
-    pcounter_ += 2;
-    accumulator_ = pcounter_;
-    AddCycles(3, at);
-}
-
-void Wren::ExecSTAm(std::int32_t operand) {
-    const std::int32_t at = pcounter_;
-    pcounter_ += 2;
-    Word(operand, "STAm", at) = accumulator_;
-    AddCycles(3, at);
-}
-
-void Wren::ExecSTApc() {
-    const std::int32_t at = pcounter_;
-    pcounter_ = accumulator_;
-    AddCycles(3, at);
 }
 
 } // namespace wren

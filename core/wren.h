@@ -51,6 +51,9 @@ public:
     /// The memory word at address.
     /// @throws IndexOutOfRange  for an address outside 0..65535
     std::int32_t Memory(std::int32_t address) const;
+    /// All 65,536 words, for readers that look at many of them per step (a
+    /// debugger's history); valid as long as the processor is.
+    const std::int32_t* Words() const noexcept { return Ram.get(); }
     /// Writes the memory word at address, as a program's STAm would.
     /// @throws IndexOutOfRange  for an address outside 0..65535
     void SetMemory(std::int32_t address, std::int32_t value);
@@ -85,16 +88,6 @@ public:
 
 private:
     friend class WrenTestPeer;
-
-    void ExecADDm(std::int32_t operand);
-    void ExecADDi(std::int32_t operand);
-    void ExecADDpc();
-    void ExecBVS(std::int32_t operand);
-    void ExecLDAm(std::int32_t operand);
-    void ExecLDAi(std::int32_t operand);
-    void ExecLDApc();
-    void ExecSTAm(std::int32_t operand);
-    void ExecSTApc();
 
     std::optional<LoadError> LoadFrom(ProgramReader& reader);
     std::int32_t OperandWord(std::int32_t pc) const;

@@ -78,7 +78,7 @@ StopReason DebugMachine::AtPc() const {
     const std::int32_t pc = cpu_.PCounter();
     if (!InMemory(pc))
         return StopReason::Step; // the next step faults
-    if (!IsInstruction(cpu_.Memory(pc)))
+    if (!IsInstruction(cpu_.Words()[pc]))
         return StopReason::End;
     const std::uint8_t mark = marks_[static_cast<std::size_t>(pc)];
     if (mark & kLine)
@@ -90,12 +90,14 @@ StopReason DebugMachine::AtPc() const {
 
 StopReason DebugMachine::Advance() {
     const Registers before = cpu_.GetRegisters();
-    UndoEntry undo{before, -1, 0};
     const std::int32_t pc = before.pcounter;
-    if (InMemory(pc) && pc + 1 < Wren::kMemoryWords && cpu_.Memory(pc) == kStAm) {
-        const std::int32_t target = cpu_.Memory(pc + 1);
+    const std::int32_t* words = cpu_.Words();
+    UndoEntry undo(before);
+    // STAm is the one instruction that writes memory: keep the word it overwrites.
+    if (pc >= 0 && pc + 1 < Wren::kMemoryWords && words[pc] == kStAm) {
+        const std::int32_t target = words[pc + 1];
         if (InMemory(target))
-            undo = {before, target, cpu_.Memory(target)};
+            undo = UndoEntry(before, target, words[target]);
     }
     history_.Push(undo);
     try {
@@ -105,7 +107,8 @@ StopReason DebugMachine::Advance() {
         fault_ = fault.what();
         return StopReason::Fault;
     }
-    if (undo.address >= 0 && (marks_[static_cast<std::size_t>(undo.address)] & kData))
+    if (const std::int32_t wrote = undo.Address();
+        wrote >= 0 && (marks_[static_cast<std::size_t>(wrote)] & kData))
         return StopReason::DataBreakpoint;
     const StopReason at = AtPc();
     if (at == StopReason::End)
@@ -158,9 +161,9 @@ bool DebugMachine::StepBack() {
     if (history_.Empty())
         return false;
     const UndoEntry undo = history_.Pop();
-    if (undo.address >= 0)
-        cpu_.SetMemory(undo.address, undo.old);
-    cpu_.SetRegisters(undo.before);
+    if (undo.Address() >= 0)
+        cpu_.SetMemory(undo.Address(), undo.Old());
+    cpu_.SetRegisters(undo.Before(cpu_.Accumulator()));
     finished_ = faulted_ = false;
     fault_.clear();
     return true;

@@ -1,0 +1,127 @@
+// The processor's Step against a plain interpreter of the same machine, and
+// the debugger's continue against the untraced run loop, each pair measured
+// in one process, interleaved, so that the machine's mood affects both.
+#include "debug_machine.h"
+#include "plain_interpreter.h"
+#include "run.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <malloc.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// LDAm 100, ADDi 1, STAm 100, LDAi 0, STApc 0: a loop that never ends.
+constexpr std::int32_t kLoop[] = {16, 100, 2, 1, 128, 100, 32, 0, 256, 0};
+constexpr long long kSteps = 1'000'000;
+
+double Seconds(Clock::time_point from) {
+    return std::chrono::duration<double>(Clock::now() - from).count();
+}
+
+void BM_StepAgainstPlainSwitch(benchmark::State& state) {
+    wren::Wren cpu;
+    wren::bench::PlainInterpreter plain;
+    for (std::int32_t i = 0; i < 10; ++i) {
+        cpu.SetMemory(i, kLoop[i]);
+        plain.memory[static_cast<std::size_t>(i)] = kLoop[i];
+    }
+    double ours = 0, theirs = 0;
+    for (auto _ : state) {
+        cpu.Reset();
+        auto start = Clock::now();
+        for (long long i = 0; i < kSteps; ++i)
+            cpu.Step();
+        const double t = Seconds(start);
+        ours += t;
+        plain.a = plain.pc = plain.cycles = 0;
+        start = Clock::now();
+        for (long long i = 0; i < kSteps; ++i)
+            plain.Step();
+        theirs += Seconds(start);
+        benchmark::DoNotOptimize(plain.a);
+        state.SetIterationTime(t);
+    }
+    state.counters["ns_per_step"] = 1e9 * ours / static_cast<double>(state.iterations() * kSteps);
+    state.counters["plain_ns_per_step"] =
+        1e9 * theirs / static_cast<double>(state.iterations() * kSteps);
+    state.counters["ratio"] = ours / theirs;
+}
+BENCHMARK(BM_StepAgainstPlainSwitch)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2);
+
+std::string LoopFile() {
+    const auto path = std::filesystem::temp_directory_path() / "wren-bench-debugger.ram";
+    std::ofstream(path) << "LDAm 100\nADDi 1\nSTAm 100\nLDAi 0\nSTApc 0\n";
+    return path.string();
+}
+
+// Continue with ten breakpoints that never hit (beyond the loop) and a
+// history of the default size (and none, to see its share), against
+// wren::Run on the same program.
+void BM_ContinueAgainstRunLoop(benchmark::State& state) {
+    const std::string path = LoopFile();
+    wren::dap::DebugMachine machine(static_cast<std::size_t>(state.range(0)));
+    if (machine.Load(path))
+        state.SkipWithError("cannot load");
+    std::vector<int> lines;
+    std::vector<std::int32_t> addresses;
+    for (std::int32_t i = 0; i < 10; ++i)
+        addresses.push_back(1000 + 2 * i);
+    machine.SetInstructionBreakpoints(addresses);
+    wren::Wren cpu;
+    cpu.Load_Ram(path);
+    std::atomic<bool> pause{false};
+    double debugged = 0, plain = 0;
+    for (auto _ : state) {
+        machine.Cpu().Reset();
+        auto start = Clock::now();
+        const auto stop = machine.Run(pause, kSteps);
+        const double t = Seconds(start);
+        debugged += t;
+        benchmark::DoNotOptimize(stop);
+        cpu.Reset();
+        start = Clock::now();
+        const auto result = wren::Run(cpu, {kSteps, {}});
+        plain += Seconds(start);
+        benchmark::DoNotOptimize(result);
+        state.SetIterationTime(t);
+    }
+    std::filesystem::remove(path);
+    state.counters["ns_per_step"] =
+        1e9 * debugged / static_cast<double>(state.iterations() * kSteps);
+    state.counters["run_loop_ns_per_step"] =
+        1e9 * plain / static_cast<double>(state.iterations() * kSteps);
+    state.counters["speed_vs_run_loop"] = plain / debugged;
+}
+BENCHMARK(BM_ContinueAgainstRunLoop)
+    ->Arg(1'000'000)
+    ->Arg(0)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2);
+
+// What a full history of 1,000,000 steps holds on the heap.
+void BM_HistoryMemory(benchmark::State& state) {
+    const std::string path = LoopFile();
+    for (auto _ : state) {
+        const std::size_t before = mallinfo2().uordblks;
+        wren::dap::DebugMachine machine(1'000'000);
+        if (machine.Load(path))
+            state.SkipWithError("cannot load");
+        std::atomic<bool> pause{false};
+        machine.Run(pause, 1'000'000);
+        state.counters["history_steps"] = static_cast<double>(machine.HistorySize());
+        state.counters["history_MiB"] =
+            static_cast<double>(mallinfo2().uordblks - before) / (1 << 20);
+    }
+    std::filesystem::remove(path);
+}
+BENCHMARK(BM_HistoryMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
