@@ -25,7 +25,7 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
 mapfile -t files < <(dpkg -L "$pkg")
 
 echo "-- versions"
-for tool in wren-simulator wren-trace wren-grade wren-lsp; do
+for tool in wren-simulator wren-trace wren-grade wren-lsp wren-dap; do
     [ "$($tool --version)" = "$tool $(dpkg-query -W -f='${Version}' "$pkg")" ] ||
         fail "$tool --version does not give the package's version"
 done
@@ -42,7 +42,7 @@ done
 [ "$count" -ge 4 ] || fail "only $count examples installed in $lib"
 
 echo "-- man pages render without warnings"
-for page in wren-simulator wren-trace wren-grade wren-lsp; do
+for page in wren-simulator wren-trace wren-grade wren-lsp wren-dap; do
     warnings=$(MANWIDTH=80 man --warnings "$page" 2>&1 >/dev/null) || fail "man $page failed"
     [ -z "$warnings" ] || fail "man $page: $warnings"
 done
@@ -55,6 +55,15 @@ answers=$( { frame '{"jsonrpc":"2.0","id":1,"method":"initialize","params":{"cap
              frame '{"jsonrpc":"2.0","method":"exit"}'; } | timeout 10 wren-lsp) ||
     fail "wren-lsp did not exit with 0 after shutdown"
 [[ $answers == *'"code":"unknown-mnemonic"'* ]] || fail "wren-lsp: $answers"
+
+echo "-- the installed debug adapter runs an example to its end"
+answers=$( { frame '{"seq":1,"type":"request","command":"initialize","arguments":{"adapterID":"wren-ram"}}'
+             frame "{\"seq\":2,\"type\":\"request\",\"command\":\"launch\",\"arguments\":{\"program\":\"$lib/jump-table.ram\"}}"
+             frame '{"seq":3,"type":"request","command":"configurationDone"}'
+             sleep 1
+             frame '{"seq":4,"type":"request","command":"disconnect"}'; } | timeout 10 wren-dap) ||
+    fail "wren-dap did not exit with 0 after disconnect"
+[[ $answers == *'"description":"no instruction at address 40"'* ]] || fail "wren-dap: $answers"
 
 echo "-- desktop entry and metainfo validate"
 desktop-file-validate /usr/share/applications/org.wrensimulator.Simulator.desktop

@@ -9,7 +9,7 @@ trap 'rm -rf "$(dirname "$prefix")"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for tool in wren-simulator wren-trace wren-grade wren-lsp; do
+for tool in wren-simulator wren-trace wren-grade wren-lsp wren-dap; do
     "$prefix/bin/$tool" --version | grep -q "^$tool " || fail "$tool does not run from $prefix/bin"
 done
 [ "$(readlink -f "$prefix/bin/wren-simulator")" = "$prefix/lib/wren-simulator/wren-simulator" ] ||

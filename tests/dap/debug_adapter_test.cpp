@@ -1,0 +1,74 @@
+#include "debug_adapter.h"
+#include "queue_channel.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace wren::dap {
+namespace {
+
+using nlohmann::json;
+
+// Bad messages get an answer (a failed response, or a console line when
+// there is no request to answer) and the adapter serves on.
+TEST(DebugAdapter, AnswersBadMessagesAndGoesOn) {
+    rpc::QueueChannel channel;
+    DebugAdapter adapter(channel);
+    auto send = [&](rpc::Incoming incoming) {
+        EXPECT_FALSE(adapter.Handle(std::move(incoming)));
+        return channel.Take();
+    };
+    auto request = [&](int seq, const char* command, json args = json::object()) {
+        return send({rpc::Incoming::Kind::Message,
+                     {{"seq", seq}, {"type", "request"}, {"command", command}, {"arguments", std::move(args)}},
+                     {}});
+    };
+
+    auto out = send({rpc::Incoming::Kind::Malformed, nullptr, "the header has no Content-Length"});
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0]["event"], "output");
+    EXPECT_EQ(out[0]["body"]["output"], "wren-dap: ignored a malformed message: the header has no Content-Length\n");
+
+    out = send({rpc::Incoming::Kind::Message, json::array({1}), {}});
+    EXPECT_EQ(out.at(0)["body"]["output"], "wren-dap: ignored a message that is no request\n");
+
+    out = request(1, "initialize");
+    EXPECT_EQ(out.at(0)["body"]["supportsStepBack"], true);
+    EXPECT_EQ(out.at(0)["body"]["exceptionBreakpointFilters"][0]["filter"], "fault");
+
+    const std::pair<const char*, const char*> failures[] = {
+        {"threads", "threads: no program is launched"},
+        {"launch", "launch: 'program' must name the program file to debug"},
+        {"frobnicate", "frobnicate: no program is launched"},
+    };
+    int seq = 2;
+    for (const auto& [command, message] : failures) {
+        out = request(seq, command);
+        ASSERT_EQ(out.size(), 1u) << command;
+        EXPECT_EQ(out[0]["request_seq"], seq++);
+        EXPECT_EQ(out[0]["success"], false) << command;
+        EXPECT_EQ(out[0]["message"], message);
+    }
+    out = request(seq++, "launch", {{"program", WREN_SOURCE_DIR "/examples/jump-table.ram"}, {"history", "lots"}});
+    EXPECT_EQ(out.at(0)["message"], "launch: 'history' must be a number of steps, 0 or more");
+
+    out = request(seq++, "launch", {{"program", WREN_SOURCE_DIR "/examples/jump-table.ram"}});
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0]["success"], true);
+    EXPECT_EQ(out[1]["event"], "initialized");
+    out = request(seq++, "frobnicate");
+    EXPECT_EQ(out.at(0)["message"], "unknown request 'frobnicate'");
+    out = request(seq++, "variables", {{"variablesReference", "x"}});
+    EXPECT_EQ(out.at(0)["success"], false);
+    out = request(seq++, "evaluate", {{"expression", "M[70000]"}});
+    EXPECT_EQ(out.at(0)["message"], "'70000' is not a memory address 0..65535");
+    out = request(seq++, "setVariable", {{"variablesReference", 1}, {"name", "V"}, {"value", "maybe"}});
+    EXPECT_EQ(out.at(0)["message"], "'maybe' is not a value for V: give True or False");
+    out = request(seq++, "disassemble", {{"memoryReference", "65534"}, {"instructionCount", 2}});
+    EXPECT_EQ(out.at(0)["body"]["instructions"][1], json({{"address", "65536"}, {"instruction", ""}, {"presentationHint", "invalid"}}));
+    EXPECT_TRUE(adapter.Handle({rpc::Incoming::Kind::Closed, nullptr, {}}));
+}
+
+} // namespace
+} // namespace wren::dap
