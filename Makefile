@@ -6,7 +6,7 @@ ifeq ($(CI),true)
 CMAKE_ARGS += -DWREN_WERROR=ON
 endif
 
-.PHONY: all setup build run trace test asan-test bench soak fuzz package install-test format clean
+.PHONY: all setup build run trace test asan-test bench soak fuzz package install-test vsix format clean
 
 all: build
 
@@ -70,6 +70,11 @@ package: setup
 # a machine you can throw away: CI does this).
 install-test: package
 	tests/install/package_test.sh build/package/package/wren-simulator_*_amd64.deb
+
+# The VS Code extension, offline: build/vsix/wren-simulator-VERSION.vsix.
+vsix: setup
+	cmake --preset default $(CMAKE_ARGS)
+	cmake --build --preset default --target wren_vsix
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

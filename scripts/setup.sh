@@ -30,10 +30,12 @@ if [ ${#missing[@]} -gt 0 ]; then
     "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# The protocol clients that drive the servers in the tests, exactly as
-# pinned in tests/node/package-lock.json; again only when that changed.
-node_dir=$root/tests/node
-if [ ! -f "$node_dir/node_modules/.package-lock.json" ] ||
-   [ "$node_dir/package-lock.json" -nt "$node_dir/node_modules/.package-lock.json" ]; then
-    (cd "$node_dir" && npm ci --no-audit --no-fund --loglevel=error)
-fi
+# The npm packages exactly as pinned in each package-lock.json: the protocol
+# clients of the tests, and the VS Code extension's client library and build
+# tools. Again only when a lock file changed.
+for node_dir in "$root/tests/node" "$root/editors/vscode"; do
+    if [ ! -f "$node_dir/node_modules/.package-lock.json" ] ||
+       [ "$node_dir/package-lock.json" -nt "$node_dir/node_modules/.package-lock.json" ]; then
+        (cd "$node_dir" && npm ci --no-audit --no-fund --loglevel=error)
+    fi
+done

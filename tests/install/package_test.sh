@@ -65,6 +65,19 @@ answers=$( { frame '{"seq":1,"type":"request","command":"initialize","arguments"
     fail "wren-dap did not exit with 0 after disconnect"
 [[ $answers == *'"description":"no instruction at address 40"'* ]] || fail "wren-dap: $answers"
 
+echo "-- the editors' files are where the editors look, and work there"
+version=$(dpkg-query -W -f='${Version}' "$pkg")
+vsix=/usr/share/wren-simulator/wren-simulator-$version.vsix
+unzip -tq "$vsix" >/dev/null || fail "$vsix is not a whole package"
+for dir in /usr/share/vim/vimfiles /usr/share/nvim/site; do
+    for file in ftdetect/wrenram.vim syntax/wrenram.vim ftplugin/wrenram.vim compiler/wren.vim; do
+        [ -f "$dir/$file" ] || fail "no $dir/$file"
+    done
+done
+[ -f /usr/share/nvim/site/ftplugin/wrenram.lua ] || fail "no Neovim ftplugin"
+"$here/tests/editors/vim_test.sh" /usr/bin || fail "Vim with the installed files"
+"$here/tests/editors/nvim_runtime.sh" /usr/bin || fail "Neovim with the installed files"
+
 echo "-- desktop entry and metainfo validate"
 desktop-file-validate /usr/share/applications/org.wrensimulator.Simulator.desktop
 appstreamcli validate --no-net /usr/share/metainfo/org.wrensimulator.Simulator.metainfo.xml >/dev/null

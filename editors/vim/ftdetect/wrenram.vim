@@ -1,0 +1,2 @@
+" Wren processor programs.
+autocmd BufNewFile,BufRead *.ram setfiletype wrenram
