@@ -84,23 +84,33 @@ void Wren::Reset() noexcept {
     cycles_ = 0;
 }
 
-// Each case written out with its operand read once: the compiler keeps the
-// addresses in registers, where separate Exec functions reloaded PC.
 void Wren::Step() {
     const std::int32_t at = pcounter_;
-    if (!InMemory(at)) [[unlikely]]
-        ThrowPcOutside(at);
+    // One compare sends both rare cases aside: PC outside memory, and PC at
+    // the last word, where an instruction has no operand word.
+    if (static_cast<std::uint32_t>(at) >= static_cast<std::uint32_t>(kLastAddress)) [[unlikely]] {
+        if (!InMemory(at))
+            ThrowPcOutside(at);
+        StepAt<true>(at);
+        return;
+    }
+    StepAt<false>(at);
+}
+
+// Each case written out with its operand read once: the compiler keeps the
+// addresses in registers, where separate Exec functions reloaded PC.
+template <bool kLastWord> void Wren::StepAt(std::int32_t at) {
     std::int32_t* const ram = Ram.get();
     const std::int32_t next = at + 2;
     switch (ram[at]) {
     case 1: { // ADDm
-        const std::int32_t n = OperandWord(at);
+        const std::int32_t n = OperandWord<kLastWord>(at);
         pcounter_ = next;
         Add(Word(n, "ADDm", at), 4, at);
         return;
     }
     case 2: {
-        const std::int32_t n = OperandWord(at);
+        const std::int32_t n = OperandWord<kLastWord>(at);
         pcounter_ = next;
         Add(n, 3, at);
         return;
@@ -110,20 +120,20 @@ void Wren::Step() {
         Add(next, 3, at);
         return;
     case 8: {
-        const std::int32_t n = OperandWord(at);
+        const std::int32_t n = OperandWord<kLastWord>(at);
         pcounter_ = overflow_ ? n : next;
         AddCycles(3, at);
         return;
     }
     case 16: {
-        const std::int32_t n = OperandWord(at);
+        const std::int32_t n = OperandWord<kLastWord>(at);
         pcounter_ = next;
         accumulator_ = Word(n, "LDAm", at);
         AddCycles(3, at);
         return;
     }
     case 32: {
-        const std::int32_t n = OperandWord(at);
+        const std::int32_t n = OperandWord<kLastWord>(at);
         pcounter_ = next;
         accumulator_ = n;
         AddCycles(3, at);
@@ -135,7 +145,7 @@ void Wren::Step() {
         AddCycles(3, at);
         return;
     case 128: {
-        const std::int32_t n = OperandWord(at);
+        const std::int32_t n = OperandWord<kLastWord>(at);
         pcounter_ = next;
         Word(n, "STAm", at) = accumulator_;
         AddCycles(3, at);
@@ -151,8 +161,8 @@ void Wren::Step() {
 
 // The operand word of the instruction at pc, which must lie inside memory
 // before the instruction may change anything.
-std::int32_t Wren::OperandWord(std::int32_t pc) const {
-    if (pc == kLastAddress) [[unlikely]]
+template <bool kLastWord> std::int32_t Wren::OperandWord(std::int32_t pc) const {
+    if constexpr (kLastWord)
         ThrowNoOperandWord(FindOpcode(Ram[pc])->mnemonic, pc);
     return Ram[pc + 1];
 }

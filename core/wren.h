@@ -90,7 +90,10 @@ private:
     friend class WrenTestPeer;
 
     std::optional<LoadError> LoadFrom(ProgramReader& reader);
-    std::int32_t OperandWord(std::int32_t pc) const;
+    /// One instruction at at; kLastWord when at is 65,535, which has no
+    /// operand word after it.
+    template <bool kLastWord> void StepAt(std::int32_t at);
+    template <bool kLastWord> std::int32_t OperandWord(std::int32_t pc) const;
     void Add(std::int32_t value, std::int32_t cost, std::int32_t at);
     void AddCycles(std::int32_t cost, std::int32_t at);
     std::int32_t& Word(std::int32_t address, const char* mnemonic, std::int32_t at);

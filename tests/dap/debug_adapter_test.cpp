@@ -21,14 +21,18 @@ TEST(DebugAdapter, AnswersBadMessagesAndGoesOn) {
     };
     auto request = [&](int seq, const char* command, json args = json::object()) {
         return send({rpc::Incoming::Kind::Message,
-                     {{"seq", seq}, {"type", "request"}, {"command", command}, {"arguments", std::move(args)}},
+                     {{"seq", seq},
+                      {"type", "request"},
+                      {"command", command},
+                      {"arguments", std::move(args)}},
                      {}});
     };
 
     auto out = send({rpc::Incoming::Kind::Malformed, nullptr, "the header has no Content-Length"});
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0]["event"], "output");
-    EXPECT_EQ(out[0]["body"]["output"], "wren-dap: ignored a malformed message: the header has no Content-Length\n");
+    EXPECT_EQ(out[0]["body"]["output"],
+              "wren-dap: ignored a malformed message: the header has no Content-Length\n");
 
     out = send({rpc::Incoming::Kind::Message, json::array({1}), {}});
     EXPECT_EQ(out.at(0)["body"]["output"], "wren-dap: ignored a message that is no request\n");
@@ -50,7 +54,8 @@ TEST(DebugAdapter, AnswersBadMessagesAndGoesOn) {
         EXPECT_EQ(out[0]["success"], false) << command;
         EXPECT_EQ(out[0]["message"], message);
     }
-    out = request(seq++, "launch", {{"program", WREN_SOURCE_DIR "/examples/jump-table.ram"}, {"history", "lots"}});
+    out = request(seq++, "launch",
+                  {{"program", WREN_SOURCE_DIR "/examples/jump-table.ram"}, {"history", "lots"}});
     EXPECT_EQ(out.at(0)["message"], "launch: 'history' must be a number of steps, 0 or more");
 
     out = request(seq++, "launch", {{"program", WREN_SOURCE_DIR "/examples/jump-table.ram"}});
@@ -63,10 +68,28 @@ TEST(DebugAdapter, AnswersBadMessagesAndGoesOn) {
     EXPECT_EQ(out.at(0)["success"], false);
     out = request(seq++, "evaluate", {{"expression", "M[70000]"}});
     EXPECT_EQ(out.at(0)["message"], "'70000' is not a memory address 0..65535");
-    out = request(seq++, "setVariable", {{"variablesReference", 1}, {"name", "V"}, {"value", "maybe"}});
+    out = request(seq++, "setVariable",
+                  {{"variablesReference", 1}, {"name", "V"}, {"value", "maybe"}});
     EXPECT_EQ(out.at(0)["message"], "'maybe' is not a value for V: give True or False");
+    // Four bytes to a word, little-endian: 0xFF 0xFF 0xFF 0xFF is -1, and a
+    // write past the last word is refused unless partial writes are allowed.
+    out = request(seq++, "writeMemory",
+                  {{"memoryReference", "200"}, {"offset", 4}, {"data", "/////wE="}});
+    EXPECT_EQ(out.at(0)["body"]["bytesWritten"], 5);
+    out = request(seq++, "evaluate", {{"expression", "M[201]"}});
+    EXPECT_EQ(out.at(0)["body"]["result"], "-1");
+    out = request(seq++, "evaluate", {{"expression", "202"}, {"context", "hover"}});
+    EXPECT_EQ(out.at(0)["body"]["result"], "1");
+    out = request(seq++, "writeMemory", {{"memoryReference", "65535"}, {"data", "AQIDBAU="}});
+    EXPECT_EQ(out.at(0)["message"], "writeMemory: the data runs past the last word, 65535");
+    out = request(seq++, "writeMemory",
+                  {{"memoryReference", "65535"}, {"data", "AQIDBAU="}, {"allowPartial", true}});
+    EXPECT_EQ(out.at(0)["body"]["bytesWritten"], 4);
+    out = request(seq++, "evaluate", {{"expression", "M[65535]"}});
+    EXPECT_EQ(out.at(0)["body"]["result"], "67305985"); // 0x04030201
     out = request(seq++, "disassemble", {{"memoryReference", "65534"}, {"instructionCount", 2}});
-    EXPECT_EQ(out.at(0)["body"]["instructions"][1], json({{"address", "65536"}, {"instruction", ""}, {"presentationHint", "invalid"}}));
+    EXPECT_EQ(out.at(0)["body"]["instructions"][1],
+              json({{"address", "65536"}, {"instruction", ""}, {"presentationHint", "invalid"}}));
     EXPECT_TRUE(adapter.Handle({rpc::Incoming::Kind::Closed, nullptr, {}}));
 }
 
