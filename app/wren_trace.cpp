@@ -19,6 +19,7 @@ constexpr int kExitDone = 0;
 constexpr int kExitLoadProblem = 1;
 constexpr int kExitMachineFault = 2;
 constexpr int kExitFindings = 3;
+constexpr int kExitStepLimit = 4;
 
 constexpr const char* kFooter = R"(
 Without --check, loads FILE into a new Wren processor exactly as the simulator
@@ -39,7 +40,8 @@ VALUE follows the operand rules of program files (5, -5, &HFF, &O17).
 
 Exit status: 0 done (--check: no findings), 1 a file did not load
 (FILE:LINE: reason on standard error), 2 a machine fault (named with its
-address), 3 --check found something, 64 bad usage.)";
+address), 3 --check found something, 4 the step limit ended the run before
+the program did, 64 bad usage.)";
 
 int Usage(const std::string& why) { return wren::cli::Usage("wren-trace", why); }
 
@@ -54,18 +56,23 @@ struct Options {
 class Tracer : public wren::RunObserver {
 public:
     Tracer(const wren::Wren& cpu, bool json) : cpu_(cpu), json_(json) {}
-    void Before(std::int32_t at) override { listing_ = cpu_.Disassemble(at); }
+    void Before(std::int32_t at) override {
+        listing_ = cpu_.Disassemble(at);
+        target_ = wren::cli::StoreTarget(cpu_, at);
+    }
     void After(long long step, std::int32_t at) override {
         if (json_)
-            std::cout << wren::cli::JsonLine(wren::cli::StepJson(step, at, listing_, cpu_)) << '\n';
+            std::cout << wren::cli::JsonLine(wren::cli::StepJson(step, at, listing_, cpu_, target_))
+                      << '\n';
         else
-            std::cout << wren::cli::StepText(listing_, cpu_) << '\n';
+            std::cout << wren::cli::StepText(listing_, cpu_, target_) << '\n';
     }
 
 private:
     const wren::Wren& cpu_;
     bool json_;
     std::string listing_;
+    std::optional<std::int32_t> target_;
 };
 
 int Check(const Options& options) {
@@ -123,7 +130,8 @@ int Trace(const Options& options, const wren::cli::RunSpec& spec) {
         std::cerr << file << ": machine fault: " << result.fault << '\n';
         return kExitMachineFault;
     }
-    return kExitDone;
+    // A script must tell a finished run from one the limit cut short.
+    return result.reason == wren::StopReason::StepLimit ? kExitStepLimit : kExitDone;
 }
 
 } // namespace
@@ -139,7 +147,8 @@ int main(int argc, char** argv) {
     app.add_option("--set", options.sets, "write VALUE at ADDR before the run (repeatable)")
         ->type_name("ADDR=VALUE")
         ->allow_extra_args(false);
-    app.add_option("--dump", options.dumps, "print words FROM..TO after the run (repeatable)")
+    app.add_option("--dump", options.dumps,
+                   "print word ADDR, or words FROM..TO, after the run (repeatable)")
         ->type_name("FROM:TO")
         ->allow_extra_args(false);
     app.add_option("--break", options.breaks, "stop when a step leaves PC at ADDR (repeatable)")
@@ -163,8 +172,15 @@ int main(int argc, char** argv) {
     }
     if (!options.warnings.empty())
         return Usage("-W goes with --check");
-    if (options.files.size() != 1)
+    if (options.files.size() != 1) {
+        // "--set 100=3 101=4": the second input lost its option.
+        for (const std::string& file : options.files)
+            if (const auto eq = file.find('=');
+                eq != std::string::npos && wren::cli::ParseAddress(file.substr(0, eq)))
+                return Usage("'" + file + "' is not a program file: did you mean --set " + file +
+                             "?");
         return Usage("give exactly one program file to run (or use --check)");
+    }
 
     wren::cli::RunSpec spec;
     if (!options.steps.empty()) {

@@ -18,18 +18,23 @@ void LoadLoop(wren::Wren& cpu) {
 template <bool kJson> class Formatter : public wren::RunObserver {
 public:
     explicit Formatter(const wren::Wren& cpu) : cpu_(cpu) {}
-    void Before(std::int32_t at) override { listing_ = cpu_.Disassemble(at); }
+    void Before(std::int32_t at) override {
+        listing_ = cpu_.Disassemble(at);
+        target_ = wren::cli::StoreTarget(cpu_, at);
+    }
     void After(long long step, std::int32_t at) override {
         if constexpr (kJson)
-            bytes_ += wren::cli::JsonLine(wren::cli::StepJson(step, at, listing_, cpu_)).size();
+            bytes_ +=
+                wren::cli::JsonLine(wren::cli::StepJson(step, at, listing_, cpu_, target_)).size();
         else
-            bytes_ += wren::cli::StepText(listing_, cpu_).size();
+            bytes_ += wren::cli::StepText(listing_, cpu_, target_).size();
     }
     std::size_t bytes_ = 0;
 
 private:
     const wren::Wren& cpu_;
     std::string listing_;
+    std::optional<std::int32_t> target_;
 };
 
 template <bool kJson> void BM_TraceSteps(benchmark::State& state) {

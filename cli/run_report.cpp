@@ -37,10 +37,24 @@ std::string StateText(const Wren& cpu) {
            CyclesText(cpu);
 }
 
-std::string StepText(const std::string& listing, const Wren& cpu) {
+std::optional<std::int32_t> StoreTarget(const Wren& cpu, std::int32_t at) {
+    constexpr std::int32_t kStAm = 128;
+    if (at < 0 || at + 1 >= Wren::kMemoryWords || cpu.Memory(at) != kStAm)
+        return std::nullopt;
+    const std::int32_t target = cpu.Memory(at + 1);
+    if (target < 0 || target >= Wren::kMemoryWords)
+        return std::nullopt; // the step faults instead
+    return target;
+}
+
+std::string StepText(const std::string& listing, const Wren& cpu,
+                     std::optional<std::int32_t> target) {
     std::string line = listing;
     line.resize(std::max<std::size_t>(line.size() + 2, 24), ' ');
-    return line + StateText(cpu);
+    line += StateText(cpu);
+    if (target)
+        line += "  M[" + std::to_string(*target) + "] := " + std::to_string(cpu.Memory(*target));
+    return line;
 }
 
 std::string StepsText(long long steps) {
@@ -70,12 +84,15 @@ std::string DumpText(const RunSpec& spec, const Wren& cpu) {
     return out;
 }
 
-Json StepJson(long long step, std::int32_t at, const std::string& listing, const Wren& cpu) {
+Json StepJson(long long step, std::int32_t at, const std::string& listing, const Wren& cpu,
+              std::optional<std::int32_t> target) {
     Json object;
     object["step"] = step;
     object["at"] = at;
     object["listing"] = listing;
     AddState(object, cpu);
+    if (target)
+        object["write"] = {{"addr", *target}, {"value", cpu.Memory(*target)}};
     return object;
 }
 

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace wren {
@@ -23,8 +24,14 @@ std::string JsonLine(const Json& object);
 
 /// "A: 1  PC: 2  V: False  Cycles: 3", as the window's status shows them.
 std::string StateText(const Wren& cpu);
-/// One traced step: the listing line of the instruction, then the state after it.
-std::string StepText(const std::string& listing, const Wren& cpu);
+/// The word that the instruction at address at writes when it runs (an STAm
+/// with its operand inside memory); nothing for any other. Ask before the
+/// step: an STAm may overwrite its own operand word.
+std::optional<std::int32_t> StoreTarget(const Wren& cpu, std::int32_t at);
+/// One traced step: the listing line of the instruction, then the state after
+/// it, then "M[N] := V" when it wrote memory word target.
+std::string StepText(const std::string& listing, const Wren& cpu,
+                     std::optional<std::int32_t> target = std::nullopt);
 /// "1 step", "12 steps".
 std::string StepsText(long long steps);
 /// The one line that ends every run: why it stopped, then the final state.
@@ -32,7 +39,10 @@ std::string EndText(const RunResult& result, const Wren& cpu);
 /// "ADDR: VALUE" lines, one per word of every dump range.
 std::string DumpText(const RunSpec& spec, const Wren& cpu);
 
-Json StepJson(long long step, std::int32_t at, const std::string& listing, const Wren& cpu);
+/// A step as JSON; one that wrote memory word target adds
+/// "write":{"addr":N,"value":V}.
+Json StepJson(long long step, std::int32_t at, const std::string& listing, const Wren& cpu,
+              std::optional<std::int32_t> target = std::nullopt);
 Json EndJson(const RunResult& result, const RunSpec& spec, const Wren& cpu);
 Json LoadErrorJson(const std::string& file, const LoadError& error);
 

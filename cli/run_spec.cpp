@@ -63,13 +63,12 @@ std::optional<std::string> AddSet(RunSpec& spec, std::string_view arg) {
 }
 
 std::optional<std::string> AddDump(RunSpec& spec, std::string_view arg) {
+    // ADDR alone is the one word ADDR:ADDR.
     const std::size_t colon = arg.find(':');
-    if (colon == std::string_view::npos)
-        return Bad("--dump", arg, "expected FROM:TO");
     const auto from = ParseAddress(arg.substr(0, colon));
-    const auto to = ParseAddress(arg.substr(colon + 1));
+    const auto to = colon == std::string_view::npos ? from : ParseAddress(arg.substr(colon + 1));
     if (!from || !to)
-        return Bad("--dump", arg, "addresses must be whole numbers from 0 to 65535");
+        return Bad("--dump", arg, "expected ADDR or FROM:TO, addresses from 0 to 65535");
     if (*from > *to)
         return Bad("--dump", arg, "FROM is greater than TO");
     spec.dumps.push_back({*from, *to});

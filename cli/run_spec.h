@@ -36,7 +36,7 @@ std::optional<std::int32_t> ParseAddress(std::string_view text);
 /// the whole text; nothing when the text is not entirely one number.
 std::optional<std::int32_t> ParseWordValue(std::string_view text);
 
-/// Each adds one "--set ADDR=VALUE", "--dump FROM:TO" or "--break ADDR"
+/// Each adds one "--set ADDR=VALUE", "--dump FROM:TO" (or ADDR) or "--break ADDR"
 /// argument, or returns why it is malformed.
 std::optional<std::string> AddSet(RunSpec& spec, std::string_view arg);
 std::optional<std::string> AddDump(RunSpec& spec, std::string_view arg);

@@ -25,9 +25,12 @@ std::uint64_t SplitMix(std::uint64_t x) {
 class Tail : public RunObserver {
 public:
     explicit Tail(const Wren& cpu) : cpu_(cpu) {}
-    void Before(std::int32_t at) override { listing_ = cpu_.Disassemble(at); }
+    void Before(std::int32_t at) override {
+        listing_ = cpu_.Disassemble(at);
+        target_ = wren::cli::StoreTarget(cpu_, at);
+    }
     void After(long long, std::int32_t) override {
-        lines_.push_back(cli::StepText(listing_, cpu_));
+        lines_.push_back(cli::StepText(listing_, cpu_, target_));
         if (lines_.size() > kLastSteps)
             lines_.pop_front();
     }
@@ -36,6 +39,7 @@ public:
 private:
     const Wren& cpu_;
     std::string listing_;
+    std::optional<std::int32_t> target_;
     std::deque<std::string> lines_;
 };
 

@@ -43,8 +43,9 @@ const ArgCase kCases[] = {
     {"set_value_too_wide", AddSet, "100=2147483648", "value"},
     {"dump_one_word", AddDump, "7:7", nullptr},
     {"dump_reversed", AddDump, "9:3", "FROM is greater"},
-    {"dump_past_memory", AddDump, "0:65536", "addresses"},
-    {"dump_no_colon", AddDump, "5", "FROM:TO"},
+    {"dump_past_memory", AddDump, "0:65536", "addresses from 0 to 65535"},
+    {"dump_one_address", AddDump, "65535", nullptr},
+    {"dump_one_address_past_memory", AddDump, "65536", "ADDR or FROM:TO"},
     {"break_last_address", AddBreak, "65535", nullptr},
     {"break_hex_is_not_an_address", AddBreak, "&H10", "address"},
 };
