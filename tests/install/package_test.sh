@@ -91,7 +91,12 @@ WREN_LIB=$lib xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     QT_QPA_PLATFORM=xcb wren-simulator &
     pid=$!
     trap "kill $pid 2>/dev/null || true" EXIT
-    find_window() { timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1; }
+    find_window() {
+        for _ in $(seq 200); do
+            xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 | grep . && return 0
+            sleep 0.1
+        done
+    }
     [ -n "$(find_window "^Open RAM file$")" ] || { echo "FAIL: no start-up dialog"; exit 1; }
     [ "$(readlink -f /proc/$pid/exe)" = "$WREN_LIB/wren-simulator" ] || exit 1
     xdotool type --delay 5 jump-table.ram
