@@ -33,8 +33,10 @@ object {"end":"steps"|"no-instruction"|"break"|"fault", ...}.
 With --check, reads each FILE as the loader does and warns, in GCC's style,
 about records that load differently from how they read: -Wunknown-mnemonic,
 -Wmissing-operand, -Wtab-separator, -Wcomma-in-comment, -Wtrailing-text,
--Wnot-a-number, -Wspace-in-number, -Wrounded, -Wquote; -Wdata also lists
-unknown mnemonics used as data labels. -Wno-NAME turns a warning off.
+-Wnot-a-number, -Wspace-in-number, -Wrounded, -Wquote, -Wjump-target,
+-Waddress-range; -Wdata also lists unknown mnemonics used as data labels, and
+-Wself-modify STAm instructions that write into the program itself.
+-Wno-NAME turns a warning off.
 
 VALUE follows the operand rules of program files (5, -5, &HFF, &O17).
 
@@ -86,6 +88,8 @@ int Check(const Options& options) {
             return Usage("unknown warning -W" + w);
         if (name == "data")
             checkOptions.data = !no;
+        else if (name == "self-modify")
+            checkOptions.selfModify = !no;
         else if (no)
             off.push_back(name);
     }

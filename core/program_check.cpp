@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <functional>
+#include <optional>
 #include <string_view>
 
 namespace wren {
@@ -118,6 +119,26 @@ public:
     }
 
     std::vector<Finding> Take() {
+        const std::int32_t himem = static_cast<std::int32_t>(2 * recordLines_.size());
+        for (const Target& jump : jumps_) {
+            // The end of the program or past it is how a program stops: fine.
+            if (jump.value < 0 || jump.value >= kMemoryWords)
+                Add(jump.line, jump.column, "jump-target", jump.what + " outside memory",
+                    "the processor faults at the next step");
+            else if (jump.value % 2 == 1 && jump.value < himem)
+                Add(jump.line, jump.column, "jump-target", jump.what + " to an operand word",
+                    "address " + std::to_string(jump.value) +
+                        " is the operand word of the record on line " +
+                        std::to_string(recordLines_[static_cast<std::size_t>(jump.value / 2)]) +
+                        "; instructions start at even addresses");
+        }
+        for (const Target& store : stores_)
+            if (store.value >= 0 && store.value < himem)
+                Add(store.line, store.column, "self-modify", store.what + " into the program",
+                    "address " + std::to_string(store.value) + " is " +
+                        (store.value % 2 == 0 ? "the opcode" : "the operand") +
+                        " word of the record on line " +
+                        std::to_string(recordLines_[static_cast<std::size_t>(store.value / 2)]));
         std::stable_sort(findings_.begin(), findings_.end(), [](const auto& a, const auto& b) {
             return a.line != b.line ? a.line < b.line : a.column < b.column;
         });
@@ -191,6 +212,34 @@ private:
         }
         if (!IgnoresOperand(r.info))
             Operand(r, rec.ColumnAt(r.mnemonic.size() + 1));
+        Targets(r);
+    }
+
+    // Where an instruction's operand points, for the warnings that need the
+    // whole program's size: decided in Take.
+    void Targets(const ProgramRecord& r) {
+        const auto& rec = r.record;
+        recordLines_.push_back(rec.line);
+        const std::int32_t value = *r.operand.value;
+        const std::size_t offset = r.mnemonic.size() + 1;
+        const NumberExtent number = FindNumber(r.operandText, r.operand);
+        const int column = rec.ColumnAt(offset + number.first);
+        const std::string shown = Shown(r.mnemonic) + " " + std::to_string(value);
+        const std::int32_t opcode = r.info != nullptr ? r.info->opcode : 0;
+        if (opcode == kBVS)
+            jumps_.push_back({rec.line, column, value, "'" + shown + "' jumps"});
+        else if (opcode == kSTApc && lastLdai_)
+            jumps_.push_back(*lastLdai_);
+        if ((opcode == kADDm || opcode == kLDAm || opcode == kSTAm) &&
+            (value < 0 || value >= kMemoryWords))
+            Add(rec.line, column, "address-range",
+                "'" + shown + "' names an address outside memory",
+                "memory has the addresses 0 to 65535: a machine fault when it runs");
+        if (opcode == kSTAm && options_.selfModify)
+            stores_.push_back({rec.line, column, value, "'" + shown + "' writes"});
+        lastLdai_.reset();
+        if (opcode == kLDAi)
+            lastLdai_ = Target{rec.line, column, value, "'" + shown + "' before STApc jumps"};
     }
 
     void Operand(const ProgramRecord& r, int column) {
@@ -225,8 +274,23 @@ private:
                 "the loader ignores it and reads " + std::to_string(value));
     }
 
+    struct Target {
+        int line = 0;
+        int column = 0;
+        std::int32_t value = 0;
+        std::string what;
+    };
+    static constexpr std::int32_t kADDm = 1, kBVS = 8, kLDAm = 16, kLDAi = 32, kSTAm = 128,
+                                  kSTApc = 256;
+    static constexpr std::int32_t kMemoryWords = 65536;
+
     const CheckOptions& options_;
     std::vector<Finding> findings_;
+    // Per record that takes memory, in address order: its line.
+    std::vector<int> recordLines_;
+    std::vector<Target> jumps_;
+    std::vector<Target> stores_;
+    std::optional<Target> lastLdai_;
     int pendingCommaLine_ = 0;
     int pendingCommaColumn_ = 0;
 };
@@ -234,16 +298,12 @@ private:
 } // namespace
 
 const std::vector<std::string>& FindingNames() {
-    static const std::vector<std::string> names{"unknown-mnemonic",
-                                                "missing-operand",
-                                                "tab-separator",
-                                                "comma-in-comment",
-                                                "trailing-text",
-                                                "not-a-number",
-                                                "space-in-number",
-                                                "rounded",
-                                                "quote",
-                                                "data"};
+    static const std::vector<std::string> names{
+        "unknown-mnemonic", "missing-operand", "tab-separator",
+        "comma-in-comment", "trailing-text",   "not-a-number",
+        "space-in-number",  "rounded",         "quote",
+        "jump-target",      "address-range",   "data",
+        "self-modify"};
     return names;
 }
 

@@ -28,6 +28,9 @@ struct CheckOptions {
     /// Also list unknown mnemonics that look like data labels ("DATA 5"),
     /// which programs use on purpose to write plain words.
     bool data = false;
+    /// Also list STAm instructions that write into the program's own words,
+    /// which some programs do on purpose.
+    bool selfModify = false;
 };
 
 struct CheckResult {
@@ -37,7 +40,8 @@ struct CheckResult {
     std::optional<LoadError> error;
 };
 
-/// The names of every finding CheckProgram can report, "data" included.
+/// The names of every finding CheckProgram can report, the opt-in "data"
+/// and "self-modify" included.
 const std::vector<std::string>& FindingNames();
 
 /// Reads path record by record exactly as Wren::Load_Ram does and reports

@@ -58,6 +58,14 @@ const CheckCase kCases[] = {
     {"space_in_number", "LDAi 5 6\nLDAi 1\t000\n", {"1:7:space-in-number", "2:7:space-in-number"}},
     {"rounded", "LDAi 2.5\nLDAi 2.0\nLDAi 1e-400\n", {"1:6:rounded", "3:6:rounded"}},
     {"quotes", "\"LDAi 3\" junk\n\"LDAi 4\n", {"1:10:quote", "2:1:quote"}},
+    {"jump_targets_inside_the_program_or_outside_memory",
+     "LDAi 1\nBVS 3\nBVS 70000\nLDAi 5, STApc 0\nLDAi 13, ADDi 0, STApc 0\nBVS -2\nBVS 21\nBVS "
+     "23\n",
+     {"2:5:jump-target", "3:5:jump-target", "4:6:jump-target", "6:5:jump-target",
+      "7:5:jump-target"}},
+    {"memory_operands_outside_memory",
+     "LDAm -1\nADDm 65536\nSTAm 65535\nLDAi 70000\n",
+     {"1:6:address-range", "2:6:address-range"}},
     {"columns_count_characters_not_bytes",
      "\"é\" x, LDAi 1O\n",
      {"1:5:quote", "1:14:trailing-text"}},
@@ -73,6 +81,15 @@ TEST(CheckProgram, StopsAtTheLoadErrorWithItsColumn) {
     EXPECT_EQ(result.error->column, 8);
     ASSERT_EQ(result.findings.size(), 1u);
     EXPECT_EQ(result.findings[0].line, 1);
+}
+
+TEST(CheckProgram, SelfModifyIsOptInAndEndsWithTheProgram) {
+    const std::string text = "LDAi 1\nSTAm 5\nSTAm 6\n";
+    EXPECT_TRUE(CheckText(text).findings.empty());
+    const CheckResult result = CheckText(text, {.selfModify = true});
+    ASSERT_EQ(result.findings.size(), 1u);
+    EXPECT_EQ(result.findings[0].message, "'STAm 5' writes into the program");
+    EXPECT_EQ(result.findings[0].note, "address 5 is the operand word of the record on line 3");
 }
 
 TEST(CheckProgram, NotesSayWhatTheLoaderDoes) {
