@@ -1,6 +1,7 @@
 // wren-trace: check a program file, or load it and run it without the window.
 
 #include "cli_app.h"
+#include "listing.h"
 #include "program_check.h"
 #include "run_report.h"
 #include "run_spec.h"
@@ -9,7 +10,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -29,6 +32,10 @@ line is the listing line of the instruction, then the state after it; the last
 line says why the run ended and gives the final state, and --dump lines follow.
 --json prints the same as JSON Lines: one object per step, then one final
 object {"end":"steps"|"no-instruction"|"break"|"fault", ...}.
+
+With --listing, prints one line per record of FILE: the address and the two
+words it loads, LINE:COL and its text; comments, skipped and blank records
+have no address. With --json, one object per record.
 
 With --check, reads each FILE as the loader does and warns, in GCC's style,
 about records that load differently from how they read: -Wunknown-mnemonic,
@@ -52,6 +59,7 @@ struct Options {
     bool quiet = false;
     bool json = false;
     bool check = false;
+    bool listing = false;
     std::vector<std::string> warnings, sets, dumps, breaks, files;
 };
 
@@ -111,6 +119,38 @@ int Check(const Options& options) {
     return status;
 }
 
+// Where each record of the file goes: the loader's own load for the words,
+// the program map for the records.
+int Listing(const Options& options) {
+    const std::string& file = options.files.front();
+    wren::Wren cpu;
+    const auto error = cpu.Load_Ram(file);
+    if (error && error->line == 0) {
+        std::cerr << wren::cli::LoadErrorText(file, *error) << '\n';
+        return kExitLoadProblem;
+    }
+    std::ifstream in(file, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    const wren::ProgramMap map = wren::MapProgram(text);
+    const auto lines = wren::SplitLines(text);
+    if (!options.json)
+        std::cout << wren::cli::ListingHeader() << '\n';
+    for (const wren::RecordSummary& record : map.records) {
+        const std::string_view recordText = wren::cli::RecordText(lines, record);
+        if (options.json)
+            std::cout << wren::cli::JsonLine(wren::cli::ListingJson(record, recordText, cpu))
+                      << '\n';
+        else
+            std::cout << wren::cli::ListingLine(record, recordText, cpu) << '\n';
+    }
+    std::cout.flush();
+    if (error) {
+        std::cerr << wren::cli::LoadErrorText(file, *error) << '\n';
+        return kExitLoadProblem;
+    }
+    return kExitDone;
+}
+
 int Trace(const Options& options, const wren::cli::RunSpec& spec) {
     const std::string& file = options.files.front();
     wren::Wren cpu;
@@ -159,6 +199,9 @@ int main(int argc, char** argv) {
         ->type_name("ADDR")
         ->allow_extra_args(false);
     app.add_flag("--check", options.check, "warn about records that load unexpectedly");
+    app.add_flag(
+        "--listing", options.listing,
+        "list every record with its address and the words it loads (with --json: JSON Lines)");
     app.add_option("-W", options.warnings, "with --check: -WNAME or -Wno-NAME")
         ->type_name("NAME")
         ->allow_extra_args(false);
@@ -176,6 +219,14 @@ int main(int argc, char** argv) {
     }
     if (!options.warnings.empty())
         return Usage("-W goes with --check");
+    if (options.listing) {
+        if (!options.steps.empty() || options.quiet || !options.sets.empty() ||
+            !options.dumps.empty() || !options.breaks.empty())
+            return Usage("--listing takes no run options");
+        if (options.files.size() != 1)
+            return Usage("give exactly one program file to list");
+        return Listing(options);
+    }
     if (options.files.size() != 1) {
         // "--set 100=3 101=4": the second input lost its option.
         for (const std::string& file : options.files)

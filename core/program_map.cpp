@@ -3,6 +3,8 @@
 #include "opcodes.h"
 #include "program_reader.h"
 
+#include <algorithm>
+
 namespace wren {
 
 namespace {
@@ -32,7 +34,43 @@ RecordSummary Summarise(const ProgramRecord& r) {
     return out;
 }
 
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
 } // namespace
+
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\n' && text[i] != '\r')
+            continue;
+        lines.push_back(text.substr(start, i - start));
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    lines.push_back(text.substr(start));
+    return lines;
+}
+
+std::string_view ColumnText(std::string_view line, ColumnSpan span) {
+    std::size_t begin = line.size();
+    std::size_t i = 0;
+    for (int column = 1; i <= line.size(); ++column) {
+        if (column == span.begin)
+            begin = i;
+        if (column == span.end)
+            return line.substr(std::min(begin, i), i - std::min(begin, i));
+        if (i == line.size())
+            break;
+        ++i;
+        while (i < line.size() && IsContinuationByte(line[i]))
+            ++i;
+    }
+    return line.substr(std::min(begin, line.size()));
+}
 
 const RecordSummary* ProgramMap::AtAddress(std::int32_t address) const {
     if (address < 0 || address >= himem)

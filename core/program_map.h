@@ -4,6 +4,7 @@
 #include "program_check.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -67,6 +68,15 @@ struct ProgramMap {
     /// For each instruction, in address order, its index in records.
     std::vector<std::size_t> byAddress;
 };
+
+/// The lines of a program text as the loader counts them (LF, CR LF or a
+/// lone CR ends one), without their line ends; a UTF-8 byte-order mark at
+/// the start is left out, as the loader skips it.
+std::vector<std::string_view> SplitLines(std::string_view text);
+
+/// The part of a line between two of the loader's columns (1-based,
+/// counting characters, as a UTF-8 lead byte and its continuation bytes).
+std::string_view ColumnText(std::string_view line, ColumnSpan span);
 
 /// Reads text exactly as Wren::LoadText does and describes every record.
 ProgramMap MapProgram(std::string_view text, const CheckOptions& options = {});

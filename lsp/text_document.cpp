@@ -85,19 +85,10 @@ Position TextDocument::ToPosition(int line, int column) const {
 }
 
 std::string_view TextDocument::Slice(int line, ColumnSpan span) const {
-    const std::string_view text = Line(line - 1);
-    std::size_t i = line == 1 && text.starts_with(kUtf8Bom) ? kUtf8Bom.size() : 0;
-    std::size_t begin = text.size();
-    for (int column = 1; i <= text.size(); ++column) {
-        if (column == span.begin)
-            begin = i;
-        if (column == span.end)
-            return text.substr(std::min(begin, i), i - std::min(begin, i));
-        if (i == text.size())
-            break;
-        i += CharBytes(text, i);
-    }
-    return text.substr(begin);
+    std::string_view text = Line(line - 1);
+    if (line == 1 && text.starts_with(kUtf8Bom))
+        text.remove_prefix(kUtf8Bom.size());
+    return ColumnText(text, span);
 }
 
 int TextDocument::ToColumn(Position position) const {

@@ -63,6 +63,7 @@ const CheckCase kCases[] = {
      "23\n",
      {"2:5:jump-target", "3:5:jump-target", "4:6:jump-target", "6:5:jump-target",
       "7:5:jump-target"}},
+    {"not_a_number_where_the_text_starts", "LDAi   x\n", {"1:8:not-a-number"}},
     {"memory_operands_outside_memory",
      "LDAm -1\nADDm 65536\nSTAm 65535\nLDAi 70000\n",
      {"1:6:address-range", "2:6:address-range"}},
