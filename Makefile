@@ -45,7 +45,7 @@ bench: setup
 	build/release/bin/wren-trace-bench
 	build/release/bin/wren-grade-bench
 	build/release/bin/wren-lsp-bench
-	build/release/bin/wren-debugger-bench
+	build/release/bin/wren-paired-bench
 	build/release/bin/wren-ui-bench
 
 # Holds Run on a loop for SOAK_SECONDS in a real window under Xvfb.

@@ -23,6 +23,7 @@ constexpr int kExitLoadProblem = 1;
 constexpr int kExitMachineFault = 2;
 constexpr int kExitFindings = 3;
 constexpr int kExitStepLimit = 4;
+constexpr int kExitLoop = 5;
 
 constexpr const char* kFooter = R"(
 Without --check, loads FILE into a new Wren processor exactly as the simulator
@@ -31,7 +32,9 @@ instruction, a --break address, a machine fault or the step limit. Each traced
 line is the listing line of the instruction, then the state after it; the last
 line says why the run ended and gives the final state, and --dump lines follow.
 --json prints the same as JSON Lines: one object per step, then one final
-object {"end":"steps"|"no-instruction"|"break"|"fault", ...}.
+object {"end":"steps"|"no-instruction"|"break"|"fault"|"loop", ...}. With
+--detect-loops, a run whose state (A, PC, V and all memory) repeats an
+earlier one ends there: it would never end ("end":"loop","from":STEP).
 
 With --listing, prints one line per record of FILE: the address and the two
 words it loads, LINE:COL and its text; comments, skipped and blank records
@@ -50,7 +53,7 @@ VALUE follows the operand rules of program files (5, -5, &HFF, &O17).
 Exit status: 0 done (--check: no findings), 1 a file did not load
 (FILE:LINE: reason on standard error), 2 a machine fault (named with its
 address), 3 --check found something, 4 the step limit ended the run before
-the program did, 64 bad usage.)";
+the program did, 5 --detect-loops found an endless loop, 64 bad usage.)";
 
 int Usage(const std::string& why) { return wren::cli::Usage("wren-trace", why); }
 
@@ -60,6 +63,7 @@ struct Options {
     bool json = false;
     bool check = false;
     bool listing = false;
+    bool detectLoops = false;
     std::vector<std::string> warnings, sets, dumps, breaks, files;
 };
 
@@ -174,8 +178,13 @@ int Trace(const Options& options, const wren::cli::RunSpec& spec) {
         std::cerr << file << ": machine fault: " << result.fault << '\n';
         return kExitMachineFault;
     }
-    // A script must tell a finished run from one the limit cut short.
-    return result.reason == wren::StopReason::StepLimit ? kExitStepLimit : kExitDone;
+    // A script must tell a finished run from one the limit cut short, and
+    // both from one that would never have finished.
+    switch (result.reason) {
+    case wren::StopReason::StepLimit: return kExitStepLimit;
+    case wren::StopReason::Loop: return kExitLoop;
+    default: return kExitDone;
+    }
 }
 
 } // namespace
@@ -188,6 +197,8 @@ int main(int argc, char** argv) {
         ->type_name("N");
     app.add_flag("-q,--quiet", options.quiet, "print only the end line, not every step");
     app.add_flag("--json", options.json, "print JSON Lines instead of text");
+    app.add_flag("--detect-loops", options.detectLoops,
+                 "end the run as soon as its state repeats an earlier one (an endless loop)");
     app.add_option("--set", options.sets, "write VALUE at ADDR before the run (repeatable)")
         ->type_name("ADDR=VALUE")
         ->allow_extra_args(false);
@@ -213,7 +224,7 @@ int main(int argc, char** argv) {
         return Usage("no program file given");
     if (options.check) {
         if (!options.steps.empty() || options.quiet || options.json || !options.sets.empty() ||
-            !options.dumps.empty() || !options.breaks.empty())
+            !options.dumps.empty() || !options.breaks.empty() || options.detectLoops)
             return Usage("--check takes no run options");
         return Check(options);
     }
@@ -238,6 +249,7 @@ int main(int argc, char** argv) {
     }
 
     wren::cli::RunSpec spec;
+    spec.limits.detectLoops = options.detectLoops;
     if (!options.steps.empty()) {
         const auto& s = options.steps;
         long long steps = -1;

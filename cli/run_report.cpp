@@ -72,6 +72,10 @@ std::string EndText(const RunResult& result, const Wren& cpu) {
         break;
     case StopReason::Break: why = "break at address " + pc + " after " + steps; break;
     case StopReason::Fault: why = "machine fault after " + steps + ": " + result.fault; break;
+    case StopReason::Loop:
+        why = "endless loop after " + steps + ": the state repeats step " +
+              std::to_string(result.loopFrom);
+        break;
     }
     return "end: " + why + "; " + StateText(cpu);
 }
@@ -104,6 +108,8 @@ Json EndJson(const RunResult& result, const RunSpec& spec, const Wren& cpu) {
     object["himem"] = cpu.HiMem();
     if (result.reason == StopReason::Fault)
         object["fault"] = result.fault;
+    if (result.reason == StopReason::Loop)
+        object["from"] = result.loopFrom;
     if (!spec.dumps.empty()) {
         Json dumps = Json::array();
         for (const auto& range : spec.dumps) {

@@ -90,6 +90,8 @@ void ApplySets(const RunSpec& spec, Wren& cpu) {
 
 std::string TraceCommand(const RunSpec& spec, const std::string& file) {
     std::string command = "wren-trace --steps " + std::to_string(spec.limits.steps);
+    if (spec.limits.detectLoops)
+        command += " --detect-loops";
     for (const auto& [address, value] : spec.sets)
         command += " --set " + std::to_string(address) + "=" + std::to_string(value);
     for (std::int32_t address : spec.limits.breaks)

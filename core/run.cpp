@@ -1,9 +1,11 @@
 #include "run.h"
 
+#include "loop_detector.h"
 #include "opcodes.h"
 #include "wren.h"
 
 #include <memory>
+#include <optional>
 
 namespace wren {
 
@@ -11,10 +13,13 @@ namespace {
 
 bool InMemory(std::int32_t address) { return address >= 0 && address < Wren::kMemoryWords; }
 
-// One loop for both cases, so that a run nobody watches pays nothing for the
-// observer.
-template <bool kObserved>
+// One loop for every case, so that a run nobody watches pays nothing for the
+// observer, and one that looks for no loop nothing for the detector.
+template <bool kObserved, bool kDetect>
 RunResult RunLoop(Wren& cpu, const RunLimits& limits, RunObserver* observer) {
+    std::optional<LoopDetector> loops;
+    if constexpr (kDetect)
+        loops.emplace(cpu);
     std::unique_ptr<bool[]> isBreak;
     if (!limits.breaks.empty()) {
         isBreak = std::make_unique<bool[]>(Wren::kMemoryWords);
@@ -36,6 +41,8 @@ RunResult RunLoop(Wren& cpu, const RunLimits& limits, RunObserver* observer) {
         }
         if constexpr (kObserved)
             observer->Before(pc);
+        if constexpr (kDetect)
+            loops->Before(pc);
         try {
             cpu.Step();
         } catch (const MachineError& fault) {
@@ -50,6 +57,13 @@ RunResult RunLoop(Wren& cpu, const RunLimits& limits, RunObserver* observer) {
             result.reason = StopReason::Break;
             return result;
         }
+        if constexpr (kDetect) {
+            if (loops->After(result.steps)) {
+                result.reason = StopReason::Loop;
+                result.loopFrom = loops->Repeats();
+                return result;
+            }
+        }
     }
 }
 
@@ -61,13 +75,17 @@ const char* StopReasonName(StopReason reason) {
     case StopReason::NoInstruction: return "no-instruction";
     case StopReason::Break: return "break";
     case StopReason::Fault: return "fault";
+    case StopReason::Loop: return "loop";
     }
     return "?";
 }
 
 RunResult Run(Wren& cpu, const RunLimits& limits, RunObserver* observer) {
-    return observer != nullptr ? RunLoop<true>(cpu, limits, observer)
-                               : RunLoop<false>(cpu, limits, nullptr);
+    if (limits.detectLoops)
+        return observer != nullptr ? RunLoop<true, true>(cpu, limits, observer)
+                                   : RunLoop<false, true>(cpu, limits, nullptr);
+    return observer != nullptr ? RunLoop<true, false>(cpu, limits, observer)
+                               : RunLoop<false, false>(cpu, limits, nullptr);
 }
 
 } // namespace wren

@@ -14,16 +14,19 @@ enum class StopReason {
     NoInstruction, ///< PC reached a word that holds no instruction (not executed)
     Break,         ///< a step left PC at a break address
     Fault,         ///< Step raised a machine fault
+    Loop,          ///< the state repeated an earlier one: the run would never end
 };
 
 /// The name a machine-readable report uses for a reason: "steps",
-/// "no-instruction", "break" or "fault".
+/// "no-instruction", "break", "fault" or "loop".
 const char* StopReasonName(StopReason reason);
 
 struct RunLimits {
     long long steps = 10000;
     /// Addresses 0..65535 that end the run when a step leaves PC there.
     std::vector<std::int32_t> breaks;
+    /// End the run as soon as its state repeats (StopReason::Loop).
+    bool detectLoops = false;
 };
 
 struct RunResult {
@@ -32,6 +35,9 @@ struct RunResult {
     long long steps = 0;
     /// The fault's message, when reason is Fault.
     std::string fault;
+    /// When reason is Loop: the step whose state the last one repeats (0 for
+    /// the state the run started in).
+    long long loopFrom = 0;
 };
 
 /// Sees every instruction a run executes.

@@ -46,6 +46,7 @@ private:
 cli::RunSpec SpecFor(const Case& c, std::size_t index, std::uint64_t seed) {
     cli::RunSpec spec;
     spec.limits.steps = c.steps;
+    spec.limits.detectLoops = true;
     if (c.stopAt)
         spec.limits.breaks.push_back(*c.stopAt);
     spec.sets = c.sets;
@@ -85,23 +86,32 @@ void CheckExpectations(const Expectations& expect, const Wren& cpu, CaseResult& 
 // Runs the case once more to show its last steps: failures are rare, so the
 // first run traces nothing, and the replay traces only the steps it shows.
 // Runs are deterministic, so the replay ends exactly where the first run did.
-std::vector<std::string> Replay(const std::string& file, const cli::RunSpec& spec, long long steps,
-                                Wren& cpu) {
+std::vector<std::string> Replay(const std::string& file, const cli::RunSpec& spec,
+                                const RunResult& first, Wren& cpu) {
+    const long long steps = first.steps;
     cpu.Clear();
     if (cpu.Load_Ram(file))
         return {};
     cli::ApplySets(spec, cpu);
     RunResult quiet;
+    // The replay runs in two parts; the loop the first run found ends it
+    // where it ended, whatever each part would see on its own.
+    RunLimits limits = spec.limits;
+    limits.detectLoops = false;
     if (steps > static_cast<long long>(kLastSteps)) {
-        RunLimits untraced = spec.limits;
+        RunLimits untraced = limits;
         untraced.steps = steps - static_cast<long long>(kLastSteps);
         quiet = Run(cpu, untraced);
     }
-    RunLimits traced = spec.limits;
-    traced.steps -= quiet.steps;
+    RunLimits traced = limits;
+    traced.steps = (first.reason == StopReason::Loop ? steps : limits.steps) - quiet.steps;
     Tail tail(cpu);
     RunResult run = Run(cpu, traced, &tail);
     run.steps += quiet.steps;
+    if (first.reason == StopReason::Loop) {
+        run.reason = StopReason::Loop;
+        run.loopFrom = first.loopFrom;
+    }
     std::vector<std::string> lines = tail.Lines();
     lines.push_back(cli::EndText(run, cpu));
     return lines;
@@ -110,7 +120,11 @@ std::vector<std::string> Replay(const std::string& file, const cli::RunSpec& spe
 void GradeCase(const Case& c, std::size_t index, const std::string& file, std::uint64_t seed,
                Wren& cpu, CaseResult& result) {
     result.spec = SpecFor(c, index, seed);
-    result.replay = cli::TraceCommand(result.spec, file);
+    // The replay looks for loops only where one was found; elsewhere the
+    // option would change nothing.
+    cli::RunSpec shown = result.spec;
+    shown.limits.detectLoops = false;
+    result.replay = cli::TraceCommand(shown, file);
 
     cpu.Clear();
     if (const auto error = cpu.Load_Ram(file)) {
@@ -130,6 +144,13 @@ void GradeCase(const Case& c, std::size_t index, const std::string& file, std::u
         result.outcome = Outcome::DidNotStop;
         result.detail = "did not stop within " + std::to_string(c.steps) + " steps";
         break;
+    case StopReason::Loop:
+        result.replay = cli::TraceCommand(result.spec, file);
+        result.outcome = Outcome::EndlessLoop;
+        result.detail = "endless loop: the state at step " + std::to_string(run.steps) +
+                        " repeats step " + std::to_string(run.loopFrom) + " (PC " +
+                        std::to_string(cpu.PCounter()) + ")";
+        break;
     case StopReason::Fault:
         result.outcome = Outcome::Fault;
         result.detail = "machine fault after " + cli::StepsText(run.steps) + ": " + run.fault;
@@ -144,7 +165,7 @@ void GradeCase(const Case& c, std::size_t index, const std::string& file, std::u
     if (result.outcome == Outcome::Passed)
         result.score = c.points;
     else
-        result.lastSteps = Replay(file, result.spec, run.steps, cpu);
+        result.lastSteps = Replay(file, result.spec, run, cpu);
 }
 
 } // namespace
@@ -154,6 +175,7 @@ const char* OutcomeName(Outcome outcome) {
     case Outcome::Passed: return "passed";
     case Outcome::WrongResult: return "wrong-result";
     case Outcome::DidNotStop: return "did-not-stop";
+    case Outcome::EndlessLoop: return "endless-loop";
     case Outcome::Fault: return "fault";
     case Outcome::LoadError: return "load-error";
     case Outcome::Empty: return "empty";

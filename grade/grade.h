@@ -14,13 +14,15 @@ enum class Outcome {
     Passed,
     WrongResult, ///< the run ended, but an expectation failed
     DidNotStop,  ///< the step limit came first
+    EndlessLoop, ///< the state repeated: the run would never end
     Fault,       ///< a machine fault
     LoadError,   ///< the submission did not load
     Empty,       ///< the submission holds no instruction
     Error,       ///< grading the case itself failed
 };
 
-/// "passed", "wrong-result", "did-not-stop", "fault", "load-error", "empty", "error".
+/// "passed", "wrong-result", "did-not-stop", "endless-loop", "fault", "load-error", "empty",
+/// "error".
 const char* OutcomeName(Outcome outcome);
 
 struct Mismatch {

@@ -143,5 +143,24 @@ TEST(StopAt, EndsTheRunAtTheAddressAndChecksThere) {
     EXPECT_EQ(result.cases[1].mismatches[0].actual, "3");
 }
 
+TEST(EndlessLoop, IsToldApartFromASlowProgram) {
+    test::TempDir dir;
+    const auto loop = dir.Write("loop.ram", "LDAi 0\nSTApc 0\n");
+    const auto slow = dir.Write("slow.ram", "LDAm 100\nADDi 1\nSTAm 100\nLDAi 0\nSTApc 0\n");
+    const auto cases = dir.Write("c.toml", "steps = 50\n[[case]]\n[case.expect]\na = 1\n");
+    std::optional<CaseFileError> error;
+    const CaseFile file = ReadCaseFile(cases, error);
+    ASSERT_FALSE(error);
+    const CaseResult looped = GradeSubmission(file, loop.string(), 1).cases[0];
+    EXPECT_EQ(looped.outcome, Outcome::EndlessLoop);
+    EXPECT_EQ(looped.detail, "endless loop: the state at step 3 repeats step 1 (PC 2)");
+    EXPECT_NE(looped.replay.find("--detect-loops"), std::string::npos);
+    EXPECT_EQ(looped.lastSteps.back(), "end: endless loop after 3 steps: the state repeats step 1; "
+                                       "A: 0  PC: 2  V: False  Cycles: 9");
+    const CaseResult slowed = GradeSubmission(file, slow.string(), 1).cases[0];
+    EXPECT_EQ(slowed.outcome, Outcome::DidNotStop);
+    EXPECT_EQ(slowed.replay.find("--detect-loops"), std::string::npos);
+}
+
 } // namespace
 } // namespace wren::grade

@@ -15,6 +15,7 @@ struct RunCase {
     StopReason reason;
     long long steps;
     std::int32_t pc;
+    long long loopFrom = 0;
 };
 
 void PrintTo(const RunCase& c, std::ostream* os) { *os << c.name; }
@@ -45,6 +46,7 @@ TEST_P(RunTest, EndsForTheFirstReasonThatHolds) {
     EXPECT_EQ(cpu.PCounter(), c.pc);
     EXPECT_EQ(static_cast<long long>(seen.size()), c.steps);
     EXPECT_EQ(result.fault.empty(), c.reason != StopReason::Fault) << result.fault;
+    EXPECT_EQ(result.loopFrom, c.loopFrom);
 }
 
 const RunCase kCases[] = {
@@ -61,6 +63,36 @@ const RunCase kCases[] = {
     {"break_not_at_the_start", {32, 0, 2, 0}, {100, {0}}, StopReason::NoInstruction, 2, 4},
     {"fault_counts_completed_steps", {32, -4, 256, 0}, {100, {}}, StopReason::Fault, 2, -4},
     {"pc_outside_memory_faults", {32, 70000, 256, 0}, {100, {}}, StopReason::Fault, 2, 70000},
+    // With loop detection: LDAi 0, STApc 0 is back at the state of step 1 after step 3.
+    {"loop_where_the_state_comes_back",
+     {32, 0, 256, 0},
+     {100, {}, true},
+     StopReason::Loop,
+     3,
+     2,
+     1},
+    {"loop_only_without_detection_runs_on",
+     {32, 0, 256, 0},
+     {100, {}},
+     StopReason::StepLimit,
+     100,
+     0},
+    // The first STAm changes memory; from step 3 on the states repeat.
+    {"loop_after_a_write",
+     {32, 5, 128, 100, 32, 0, 256, 0},
+     {100, {}, true},
+     StopReason::Loop,
+     7,
+     6,
+     3},
+    // LDAm 100, ADDi 1, STAm 100, LDAi 0, STApc 0: a counter never repeats.
+    {"a_counter_is_no_loop",
+     {16, 100, 2, 1, 128, 100, 32, 0, 256, 0},
+     {1000, {}, true},
+     StopReason::StepLimit,
+     1000,
+     0},
+    {"a_break_wins_over_a_loop", {32, 0, 256, 0}, {100, {2}, true}, StopReason::Break, 1, 2},
 };
 INSTANTIATE_TEST_SUITE_P(Reasons, RunTest, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -1,6 +1,7 @@
-// The processor's Step against a plain interpreter of the same machine, and
-// the debugger's continue against the untraced run loop, each pair measured
-// in one process, interleaved, so that the machine's mood affects both.
+// Pairs measured in one process, interleaved, so that the machine's mood
+// affects both: the processor's Step against a plain interpreter of the same
+// machine, the debugger's continue against the untraced run loop, and the
+// run loop looking for endless loops against the plain one.
 #include "debug_machine.h"
 #include "plain_interpreter.h"
 #include "run.h"
@@ -105,6 +106,36 @@ BENCHMARK(BM_ContinueAgainstRunLoop)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2);
+
+// Loop detection on a program that never repeats (a counter), so that it
+// looks at every step and never stops early.
+void BM_RunDetectingLoops(benchmark::State& state) {
+    wren::Wren cpu;
+    for (std::int32_t i = 0; i < 10; ++i)
+        cpu.SetMemory(i, kLoop[i]);
+    double detecting = 0, plain = 0;
+    wren::RunLimits limits{kSteps, {}, true};
+    for (auto _ : state) {
+        cpu.Reset();
+        cpu.SetMemory(100, 0);
+        auto start = Clock::now();
+        benchmark::DoNotOptimize(wren::Run(cpu, limits));
+        const double t = Seconds(start);
+        detecting += t;
+        cpu.Reset();
+        cpu.SetMemory(100, 0);
+        start = Clock::now();
+        benchmark::DoNotOptimize(wren::Run(cpu, {kSteps, {}}));
+        plain += Seconds(start);
+        state.SetIterationTime(t);
+    }
+    state.counters["ns_per_step"] =
+        1e9 * detecting / static_cast<double>(state.iterations() * kSteps);
+    state.counters["run_loop_ns_per_step"] =
+        1e9 * plain / static_cast<double>(state.iterations() * kSteps);
+    state.counters["cost"] = detecting / plain - 1;
+}
+BENCHMARK(BM_RunDetectingLoops)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2);
 
 // What a full history of 1,000,000 steps holds on the heap.
 void BM_HistoryMemory(benchmark::State& state) {
