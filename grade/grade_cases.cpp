@@ -149,10 +149,7 @@ Case ReadCase(const toml::table& table, int number, std::optional<long long> ste
     }
     if (const auto* s = table.get("steps"))
         steps = Steps(*s);
-    if (!steps)
-        throw Bad{LineOf(table),
-                  "case '" + c.name + "' has no step limit: give steps here or at the top"};
-    c.steps = *steps;
+    c.steps = steps.value_or(kDefaultSteps);
     if (const auto* expect = table.get("expect"))
         c.expect = ReadExpect(Table(*expect, "expect"));
     return c;

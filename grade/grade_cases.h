@@ -25,6 +25,10 @@ struct Expectations {
     std::optional<std::int32_t> cyclesAtMost;
 };
 
+/// The step limit of a case when neither it nor the file sets one, as in
+/// wren-trace.
+inline constexpr long long kDefaultSteps = 10000;
+
 /// One [[case]] of a case file.
 struct Case {
     std::string name;

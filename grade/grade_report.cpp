@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <map>
 #include <sstream>
 
 namespace wren::grade {
@@ -53,9 +54,13 @@ std::string PointsText(double points) {
     return std::string(buffer, end);
 }
 
-std::string CaseOutput(const CaseResult& r) {
+bool IsHidden(const Case& c) { return c.visibility != "visible"; }
+
+std::string CaseOutput(const CaseResult& r, const ReportOptions& options, std::size_t sameAs) {
     std::string out = r.outcome == Outcome::Passed ? "passed" : r.detail;
     out += "\n";
+    if (IsHidden(*r.c) && !options.showHidden)
+        return out + "(a hidden case: its inputs and steps are not shown)\n";
     for (const auto& m : r.mismatches)
         out += m.what + ": expected " + m.expected + ", got " + m.actual + "\n";
     if (!r.spec.sets.empty()) {
@@ -66,7 +71,9 @@ std::string CaseOutput(const CaseResult& r) {
     }
     if (r.outcome != Outcome::Passed) {
         out += "replay: " + r.replay + "\n";
-        if (!r.lastSteps.empty()) {
+        if (sameAs > 0) {
+            out += "last steps: same as case " + std::to_string(sameAs) + "\n";
+        } else if (!r.lastSteps.empty()) {
             out += "last steps:\n";
             for (const auto& line : r.lastSteps)
                 out += "  " + line + "\n";
@@ -75,20 +82,31 @@ std::string CaseOutput(const CaseResult& r) {
     return out;
 }
 
-std::string TextReport(const SubmissionResult& r, std::uint64_t seed) {
+std::string TextReport(const SubmissionResult& r, std::uint64_t seed,
+                       const ReportOptions& options) {
     std::string out = Header(r, seed) + "\n";
-    for (const auto& c : r.cases) {
+    if (!r.feedback.empty())
+        out += "  checker (not scored; a likely cause):\n" + Indented(Feedback(r), "    ");
+    // Identical last steps are shown once; later cases point back to it.
+    std::map<std::vector<std::string>, std::size_t> shown;
+    for (std::size_t i = 0; i < r.cases.size(); ++i) {
+        const CaseResult& c = r.cases[i];
         out += std::string(c.outcome == Outcome::Passed ? "  PASS  " : "  FAIL  ") + c.c->name +
                " (" + PointsText(c.score) + "/" + PointsText(c.c->points) + ")\n";
-        if (c.outcome != Outcome::Passed)
-            out += Indented(CaseOutput(c), "        ");
+        if (c.outcome == Outcome::Passed)
+            continue;
+        std::size_t sameAs = 0;
+        if (!c.lastSteps.empty() && (!IsHidden(*c.c) || options.showHidden)) {
+            const auto [at, fresh] = shown.emplace(c.lastSteps, i + 1);
+            sameAs = fresh ? 0 : at->second;
+        }
+        out += Indented(CaseOutput(c, options, sameAs), "        ");
     }
-    if (!r.feedback.empty())
-        out += "  checker (not scored):\n" + Indented(Feedback(r), "    ");
     return out;
 }
 
-std::string GradescopeReport(const SubmissionResult& r, std::uint64_t seed, bool pretty) {
+std::string GradescopeReport(const SubmissionResult& r, std::uint64_t seed, bool pretty,
+                             const ReportOptions& options) {
     Json root;
     root["score"] = PointsJson(r.score);
     root["max_score"] = PointsJson(r.maxScore);
@@ -103,7 +121,7 @@ std::string GradescopeReport(const SubmissionResult& r, std::uint64_t seed, bool
         test["score"] = PointsJson(c.score);
         test["max_score"] = PointsJson(c.c->points);
         test["status"] = c.outcome == Outcome::Passed ? "passed" : "failed";
-        test["output"] = CaseOutput(c);
+        test["output"] = CaseOutput(c, options);
         test["visibility"] = c.c->visibility;
         tests.push_back(std::move(test));
     }
@@ -111,7 +129,8 @@ std::string GradescopeReport(const SubmissionResult& r, std::uint64_t seed, bool
     return root.dump(pretty ? 2 : -1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-std::string JunitReport(const std::vector<SubmissionResult>& results, std::uint64_t seed) {
+std::string JunitReport(const std::vector<SubmissionResult>& results, std::uint64_t seed,
+                        const ReportOptions& options) {
     pugi::xml_document doc;
     auto suites = doc.append_child("testsuites");
     suites.append_attribute("name") = "wren-grade";
@@ -155,7 +174,7 @@ std::string JunitReport(const std::vector<SubmissionResult>& results, std::uint6
                 auto failure = testcase.append_child("failure");
                 failure.append_attribute("type") = OutcomeName(c.outcome);
                 failure.append_attribute("message") = c.detail.c_str();
-                failure.append_child(pugi::node_pcdata).set_value(CaseOutput(c).c_str());
+                failure.append_child(pugi::node_pcdata).set_value(CaseOutput(c, options).c_str());
             }
         }
         if (!r.feedback.empty())

@@ -40,7 +40,7 @@ while IFS= read -r line; do
     IFS= read -r next || true
     eval "set -- $command"
     result=$("$trace" --quiet "$@" 2>&1 | head -1) || true
-    if [[ $next == *"last steps:"* ]]; then
+    if [[ $next == *"last steps:" ]]; then
         want=$(sed -n "/${line//\//\\/}/,/end:/p" "$out/text" | grep -m1 'end:' | sed 's/^ *//')
         [ "$result" = "$want" ] || fail "replay of '$command' printed '$result', report says '$want'"
     else
@@ -48,5 +48,9 @@ while IFS= read -r line; do
     fi
     replays=$((replays + 1))
 done < <(grep -A1 'replay: ' "$out/text" | grep -v '^--$')
-[ "$replays" -eq 24 ] || fail "$replays replay commands, expected 24"
+# 24 failed cases, 8 of them hidden, which show no replay.
+[ "$replays" -eq 16 ] || fail "$replays replay commands, expected 16"
+[ "$(grep -c 'a hidden case' "$out/text")" -eq 8 ] || fail "hidden cases show their details"
+staff=$("$grade" --show-hidden cases.toml submissions/fault.ram || true)
+grep -q 'inputs: 200=1 201=2' <<<"$staff" || fail "--show-hidden does not show a hidden case's inputs"
 echo "grade example: all checks passed"
