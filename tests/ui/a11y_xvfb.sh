@@ -12,10 +12,9 @@ for tool in xvfb-run xdotool dbus-run-session dbus-send /usr/libexec/at-spi-bus-
 done
 "$python" -c 'import pyatspi' 2>/dev/null || { echo "SKIP: no pyatspi"; exit 77; }
 
-if [ -z "${WREN_A11Y_INNER:-}" ]; then
-    export WREN_A11Y_INNER=1
-    exec dbus-run-session -- xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
+source "$(dirname "$0")/xvfb_lib.sh"
+in_xvfb WREN_A11Y_INNER dbus-run-session -- xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" "$0" "$@"
+xvfb_ready
 
 work=$(mktemp -d)
 export XDG_RUNTIME_DIR=$work

@@ -9,10 +9,9 @@ binary=$1
 for tool in xvfb-run xdotool taskset; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
-if [ -z "${WREN_FAULT_INNER:-}" ]; then
-    export WREN_FAULT_INNER=1
-    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
+source "$(dirname "$0")/xvfb_lib.sh"
+in_xvfb WREN_FAULT_INNER xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" "$0" "$@"
+xvfb_ready
 
 work=$(mktemp -d)
 printf 'LDAi 70000\nSTApc 0\n' > "$work/fault.ram"

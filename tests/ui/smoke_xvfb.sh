@@ -11,10 +11,9 @@ for tool in xvfb-run xdotool; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 
-if [ -z "${WREN_SMOKE_INNER:-}" ]; then
-    export WREN_SMOKE_INNER=1
-    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
+source "$(dirname "$0")/xvfb_lib.sh"
+in_xvfb WREN_SMOKE_INNER xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" "$0" "$@"
+xvfb_ready
 
 export QT_QPA_PLATFORM=xcb
 "$binary" &

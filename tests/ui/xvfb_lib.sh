@@ -1,0 +1,30 @@
+# Sourced by the tests that drive the window in a real X server.
+#
+# in_xvfb VAR COMMAND...: unless VAR is set, sets it and runs COMMAND (the
+# script itself again, inside xvfb-run, perhaps behind dbus-run-session),
+# then exits with its status. A server that never answers (seen under load:
+# xvfb-run hands over, and no client can connect) is replaced, up to three
+# times: the inner run says so with status 75.
+in_xvfb() {
+    local var=$1
+    shift
+    [ -n "${!var:-}" ] && return 0
+    export "$var"=1
+    local status
+    for _ in 1 2 3; do
+        status=0
+        "$@" || status=$?
+        [ "$status" -ne 75 ] && exit "$status"
+        echo "the X server did not answer; starting another"
+    done
+    exit 1
+}
+
+# Inside: waits up to five seconds for the server; 75 when it never answers.
+xvfb_ready() {
+    for _ in $(seq 50); do
+        xdpyinfo >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    exit 75
+}
