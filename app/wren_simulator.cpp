@@ -5,6 +5,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -29,11 +30,31 @@ bool AnswersAnOption(int argc, char** argv) {
     return false;
 }
 
+// Without any desktop Qt aborts with a core dump; say it in one line instead.
+// A platform named by QT_QPA_PLATFORM or -platform (offscreen, say) is the
+// user's choice and is left to Qt.
+bool HasADesktop(int argc, char** argv) {
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr && *value != '\0';
+    };
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0)
+            return true;
+    return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (AnswersAnOption(argc, argv))
         return 0;
+    if (!HasADesktop(argc, argv)) {
+        std::fputs("wren-simulator: needs a desktop (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                   "wren-trace checks and runs programs without one\n",
+                   stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Wren processor simulator"));
     FrmMain window;

@@ -1,6 +1,7 @@
 #include "common_dialog.h"
 
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -42,8 +43,25 @@ void CommonDialog::ShowColumnsWhole(QFileDialog& dialog) {
     });
 }
 
+namespace {
+
+// The Type column names program files as what they are here, not as the
+// desktop's MIME database has it (.ram is a RealMedia playlist there).
+class ProgramFileTypes : public QFileIconProvider {
+public:
+    QString type(const QFileInfo& info) const override {
+        if (info.isFile() && info.suffix().compare(u"ram", Qt::CaseInsensitive) == 0)
+            return QStringLiteral("Wren program");
+        return QFileIconProvider::type(info);
+    }
+};
+
+} // namespace
+
 void CommonDialog::ShowOpen() {
     QFileDialog dialog(parent_, title_, initDir_);
+    ProgramFileTypes types;
+    dialog.setIconProvider(&types);
     dialog.setObjectName(QStringLiteral("CommonDialog1"));
     dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);

@@ -148,6 +148,44 @@ TEST(StopAt, EndsTheRunAtTheAddressAndChecksThere) {
     EXPECT_EQ(result.cases[1].mismatches[0].actual, "3");
 }
 
+// Boundaries of a case file, each a fault that once went unnoticed.
+TEST(CaseBoundaries, HoldExactly) {
+    test::TempDir dir;
+    const auto program = dir.Write("p.ram", "LDAi 1\nSTAm 101\n"); // 6 cycles
+    const auto cases = dir.Write("c.toml", R"(steps = 100
+[[case]]
+name = "both words"
+random = { 100 = [3, 3] }
+stop = 65535
+[case.expect]
+mem = { 101 = 1, 102 = 2 }
+[[case]]
+name = "cycles exactly"
+[case.expect]
+cycles_at_most = 6
+[[case]]
+name = "a"
+[case.expect]
+a = 1
+)");
+    std::optional<CaseFileError> error;
+    const CaseFile file = ReadCaseFile(cases, error);
+    ASSERT_FALSE(error) << error->line << ": " << error->message;
+    EXPECT_EQ(file.cases[0].stopAt, 65535);
+    const SubmissionResult result = GradeSubmission(file, program.string(), 1);
+    const CaseResult& both = result.cases[0];
+    EXPECT_EQ(both.spec.sets, (std::vector<std::pair<std::int32_t, std::int32_t>>{{100, 3}}));
+    EXPECT_EQ(both.outcome, Outcome::WrongResult);
+    EXPECT_EQ(both.replay, "wren-trace --steps 100 --set 100=3 --break 65535 --dump 101:102 " +
+                               program.string());
+    EXPECT_EQ(result.cases[1].outcome, Outcome::Passed) << CaseOutput(result.cases[1]);
+    EXPECT_EQ(result.cases[2].outcome, Outcome::Passed);
+    const std::string junit = JunitReport({result}, 1);
+    EXPECT_NE(junit.find(R"(<testsuites name="wren-grade" tests="3" failures="1">)"),
+              std::string::npos)
+        << junit;
+}
+
 TEST(EndlessLoop, IsToldApartFromASlowProgram) {
     test::TempDir dir;
     const auto loop = dir.Write("loop.ram", "LDAi 0\nSTApc 0\n");

@@ -206,6 +206,7 @@ private slots:
 
         QStringList ramListing;
         QStringList allListing;
+        QString ramType;
         QTimer inspector;
         inspector.start(20);
         int polls = 0;
@@ -223,7 +224,9 @@ private slots:
                 names << view->model()->index(row, 0, view->rootIndex()).data().toString();
             names.sort();
             if (ramListing.isEmpty()) {
-                ramListing = names; // the model fills in asynchronously
+                ramListing = names;   // the model fills in asynchronously
+                if (!names.isEmpty()) // the Type column of the details view
+                    ramType = view->model()->index(0, 2, view->rootIndex()).data().toString();
                 if (!names.isEmpty())
                     dialog->selectNameFilter(CommonDialog::NameFilters(kFilter).first());
             } else if (names.size() < 3) {
@@ -241,6 +244,7 @@ private slots:
         dialog.setFilterIndex(2);
         dialog.ShowOpen();
         QCOMPARE(ramListing, QStringList{QStringLiteral("a.ram")});
+        QCOMPARE(ramType, QStringLiteral("Wren program"));
         QCOMPARE(allListing, QStringList({"README", "a.ram", "b.txt"}));
         QCOMPARE(dialog.FileName(), QString());
     }
