@@ -121,7 +121,10 @@ int main(int argc, char** argv) {
         return status;
 
     std::optional<wren::grade::CaseFileError> error;
-    const wren::grade::CaseFile cases = wren::grade::ReadCaseFile(caseFile, error);
+    wren::grade::CaseFile cases = wren::grade::ReadCaseFile(caseFile, error);
+    // The model answer runs once per case, for every submission alike.
+    if (!error)
+        error = wren::grade::ResolveReference(cases, seed);
     if (error) {
         std::cerr << caseFile << (error->line > 0 ? ":" + std::to_string(error->line) : "") << ": "
                   << error->message << "\n";

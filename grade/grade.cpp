@@ -168,7 +168,54 @@ void GradeCase(const Case& c, std::size_t index, const std::string& file, std::u
         result.lastSteps = Replay(file, result.spec, run, cpu);
 }
 
+// Why a reference run cannot stand as the model answer, or nothing.
+std::optional<std::string> ReferenceProblem(const RunResult& run, const Case& c) {
+    switch (run.reason) {
+    case StopReason::NoInstruction:
+    case StopReason::Break: return std::nullopt;
+    case StopReason::Fault: return "faults after " + cli::StepsText(run.steps) + ": " + run.fault;
+    case StopReason::StepLimit:
+    case StopReason::Loop:
+        return "does not end within the case's " + std::to_string(c.steps) + " steps";
+    }
+    return "did not run";
+}
+
 } // namespace
+
+std::optional<CaseFileError> ResolveReference(CaseFile& cases, std::uint64_t seed) {
+    const std::string reference = cases.reference.string();
+    auto cpu = std::make_unique<Wren>();
+    for (std::size_t i = 0; i < cases.cases.size(); ++i) {
+        Case& c = cases.cases[i];
+        if (c.expect.same.empty())
+            continue;
+        const std::string where = "case '" + c.name + "': the reference " + reference;
+        cpu->Clear();
+        if (const auto error = cpu->Load_Ram(reference))
+            return CaseFileError{
+                c.line, where + " does not load: " + cli::LoadErrorText(reference, *error)};
+        const cli::RunSpec spec = SpecFor(c, i, seed);
+        cli::ApplySets(spec, *cpu);
+        const RunResult run = Run(*cpu, spec.limits);
+        if (const auto problem = ReferenceProblem(run, c))
+            return CaseFileError{c.line, where + " " + *problem};
+        Expectations& e = c.expect;
+        for (const std::string& name : e.same) {
+            if (name == "a")
+                e.a = cpu->Accumulator();
+            else if (name == "v")
+                e.v = cpu->Overflow();
+            else if (name == "pc")
+                e.pc = cpu->PCounter();
+            else if (name == "cycles_at_most")
+                e.cyclesAtMost = cpu->Cycles();
+            else if (name.starts_with("mem."))
+                e.mem[std::stoi(name.substr(4))] = cpu->Memory(std::stoi(name.substr(4)));
+        }
+    }
+    return std::nullopt;
+}
 
 const char* OutcomeName(Outcome outcome) {
     switch (outcome) {

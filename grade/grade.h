@@ -64,6 +64,13 @@ inline constexpr std::size_t kLastSteps = 5;
 /// every machine, for every submission.
 std::int32_t Draw(std::uint64_t seed, std::size_t index, const RandomWord& word);
 
+/// Runs the case file's reference program once per case that expects
+/// "same", on the case's inputs (random ones drawn under seed), and puts what
+/// it leaves into those expectations, for every submission. A reference that
+/// does not load, faults or does not end within the case's step limit makes
+/// the case file unusable: the error names the case's line.
+std::optional<CaseFileError> ResolveReference(CaseFile& cases, std::uint64_t seed);
+
 /// Runs every case on a fresh processor loaded with file. Never throws: a
 /// case whose grading fails gets Outcome::Error.
 SubmissionResult GradeSubmission(const CaseFile& cases, const std::string& file,

@@ -40,6 +40,21 @@ std::int32_t Address(const toml::key& key, const std::string& what) {
     return *address;
 }
 
+// What a value was given as, for a message that says so.
+std::string Given(const toml::node& node) {
+    if (const auto* s = node.as_string())
+        return "\"" + s->get() + "\"";
+    if (const auto* i = node.as_integer())
+        return std::to_string(i->get());
+    switch (node.type()) {
+    case toml::node_type::floating_point: return "a fractional number";
+    case toml::node_type::boolean: return node.as_boolean()->get() ? "true" : "false";
+    case toml::node_type::array: return "a list";
+    case toml::node_type::table: return "a table";
+    default: return "a date or time";
+    }
+}
+
 // An integer, or a string read by the program-file operand rules ("&H10").
 std::int32_t Word(const toml::node& node, const std::string& what) {
     if (const auto* i = node.as_integer()) {
@@ -50,7 +65,23 @@ std::int32_t Word(const toml::node& node, const std::string& what) {
     if (const auto* s = node.as_string())
         if (const auto value = cli::ParseWordValue(s->get()))
             return *value;
-    throw Bad{LineOf(node), what + " must be a whole number or a string such as \"&H10\""};
+    throw Bad{LineOf(node),
+              what + " is " + Given(node) + ": give a whole number or a string such as \"&H10\""};
+}
+
+// An expectation: a word as above, or "same" (noted in same under name).
+std::int32_t Expected(const toml::node& node, const std::string& what, const std::string& name,
+                      std::vector<std::string>& same) {
+    if (const auto* s = node.as_string(); s != nullptr && s->get() == "same") {
+        same.push_back(name);
+        return 0;
+    }
+    if (const auto* s = node.as_string(); s != nullptr && !cli::ParseWordValue(s->get()))
+        throw Bad{LineOf(node),
+                  what + " is " + Given(node) +
+                      ": give a whole number, a string such as \"&H10\", or \"same\" for what "
+                      "the reference program leaves"};
+    return Word(node, what);
 }
 
 long long Steps(const toml::node& node) {
@@ -71,23 +102,36 @@ Expectations ReadExpect(const toml::table& table) {
     OnlyKeys(table, {"a", "v", "pc", "mem", "cycles_at_most"}, "[case.expect]");
     Expectations expect;
     if (const auto* a = table.get("a"))
-        expect.a = Word(*a, "expect.a");
+        expect.a = Expected(*a, "expect.a", "a", expect.same);
     if (const auto* pc = table.get("pc"))
-        expect.pc = Word(*pc, "expect.pc");
+        expect.pc = Expected(*pc, "expect.pc", "pc", expect.same);
     if (const auto* v = table.get("v")) {
-        if (!v->is_boolean())
-            throw Bad{LineOf(*v), "expect.v must be true or false"};
-        expect.v = v->as_boolean()->get();
+        if (const auto* s = v->as_string(); s != nullptr && s->get() == "same") {
+            expect.same.push_back("v");
+            expect.v = false;
+        } else if (!v->is_boolean()) {
+            throw Bad{LineOf(*v), "expect.v is " + Given(*v) + ": give true, false or \"same\""};
+        } else {
+            expect.v = v->as_boolean()->get();
+        }
     }
     if (const auto* mem = table.get("mem"))
-        for (auto&& [key, value] : Table(*mem, "expect.mem"))
-            expect.mem[Address(key, "expect.mem")] =
-                Word(value, "expect.mem." + std::string(key.str()));
+        for (auto&& [key, value] : Table(*mem, "expect.mem")) {
+            const std::int32_t address = Address(key, "expect.mem");
+            expect.mem[address] = Expected(value, "expect.mem." + std::string(key.str()),
+                                           "mem." + std::to_string(address), expect.same);
+        }
     if (const auto* c = table.get("cycles_at_most")) {
         const auto* i = c->as_integer();
-        if (i == nullptr || i->get() < 0 || i->get() > INT32_MAX)
-            throw Bad{LineOf(*c), "cycles_at_most must be a whole number from 0 to 2147483647"};
-        expect.cyclesAtMost = static_cast<std::int32_t>(i->get());
+        if (const auto* s = c->as_string(); s != nullptr && s->get() == "same") {
+            expect.same.push_back("cycles_at_most");
+            expect.cyclesAtMost = 0;
+        } else if (i == nullptr || i->get() < 0 || i->get() > INT32_MAX) {
+            throw Bad{LineOf(*c), "cycles_at_most is " + Given(*c) +
+                                      ": give a whole number from 0 to 2147483647 or \"same\""};
+        } else {
+            expect.cyclesAtMost = static_cast<std::int32_t>(i->get());
+        }
     }
     return expect;
 }
@@ -96,6 +140,7 @@ Case ReadCase(const toml::table& table, int number, std::optional<long long> ste
     OnlyKeys(table, {"name", "points", "visibility", "set", "random", "stop", "steps", "expect"},
              "[[case]]");
     Case c;
+    c.line = LineOf(table);
     c.name = "case " + std::to_string(number);
     if (const auto* name = table.get("name")) {
         if (!name->is_string() || name->as_string()->get().empty())
@@ -162,7 +207,15 @@ CaseFile ReadCaseFile(const std::filesystem::path& path, std::optional<CaseFileE
     error.reset();
     try {
         const toml::table root = toml::parse_file(path.string());
-        OnlyKeys(root, {"steps", "case"}, "the top level");
+        OnlyKeys(root, {"steps", "reference", "case"}, "the top level");
+        if (const auto* reference = root.get("reference")) {
+            const auto* name = reference->as_string();
+            if (name == nullptr || name->get().empty())
+                throw Bad{LineOf(*reference),
+                          "reference must name a program file, such as \"model.ram\""};
+            file.reference = path.parent_path() / name->get();
+            file.referenceLine = LineOf(*reference);
+        }
         std::optional<long long> steps;
         if (const auto* s = root.get("steps"))
             steps = Steps(*s);
@@ -170,8 +223,14 @@ CaseFile ReadCaseFile(const std::filesystem::path& path, std::optional<CaseFileE
         if (cases == nullptr || !cases->is_array_of_tables() || cases->as_array()->empty())
             throw Bad{cases != nullptr ? LineOf(*cases) : 0, "no [[case]] tables"};
         int number = 0;
-        for (const auto& node : *cases->as_array())
+        for (const auto& node : *cases->as_array()) {
             file.cases.push_back(ReadCase(*node.as_table(), ++number, steps));
+            if (!file.cases.back().expect.same.empty() && file.reference.empty())
+                throw Bad{file.cases.back().line,
+                          "case '" + file.cases.back().name +
+                              "' expects \"same\", but the file names no reference "
+                              "program: add reference = \"model.ram\" at the top"};
+        }
     } catch (const toml::parse_error& e) {
         error =
             CaseFileError{static_cast<int>(e.source().begin.line), std::string(e.description())};

@@ -23,6 +23,10 @@ struct Expectations {
     std::optional<std::int32_t> pc;
     std::map<std::int32_t, std::int32_t> mem;
     std::optional<std::int32_t> cyclesAtMost;
+    /// The expectations written "same": what the reference program leaves
+    /// ("a", "v", "pc", "cycles_at_most", "mem.ADDR"). Until the reference
+    /// has run, their values above are placeholders.
+    std::vector<std::string> same;
 };
 
 /// The step limit of a case when neither it nor the file sets one, as in
@@ -41,10 +45,16 @@ struct Case {
     std::optional<std::int32_t> stopAt;
     long long steps = 0;
     Expectations expect;
+    /// Where the case starts in its file, for messages about it.
+    int line = 0;
 };
 
 struct CaseFile {
     std::vector<Case> cases;
+    /// The model answer that "same" expectations come from: the file's
+    /// reference key, relative to the case file; empty when none.
+    std::filesystem::path reference;
+    int referenceLine = 0;
 };
 
 /// A case file that cannot be used, and the line that says why (0 for none).

@@ -114,7 +114,8 @@ const BadCaseFile kBadFiles[] = {
     {"bad_visibility", "steps = 1\n[[case]]\nvisibility = \"secret\"\n", 3, "visibility"},
     {"bad_stop", "steps = 1\n[[case]]\nstop = \"never\"\n", 3, "stop must be"},
     {"negative_steps", "steps = -1\n[[case]]\n", 1, "steps must be"},
-    {"v_not_bool", "steps = 1\n[[case]]\n[case.expect]\nv = 1\n", 4, "true or false"},
+    {"v_not_bool", "steps = 1\n[[case]]\n[case.expect]\nv = 1\n", 4,
+     "expect.v is 1: give true, false or \"same\""},
 };
 INSTANTIATE_TEST_SUITE_P(CaseFiles, BadCaseFileTest, ::testing::ValuesIn(kBadFiles),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -146,6 +147,79 @@ TEST(StopAt, EndsTheRunAtTheAddressAndChecksThere) {
     ASSERT_EQ(result.cases[1].mismatches.size(), 1u);
     EXPECT_EQ(result.cases[1].mismatches[0].what, "a");
     EXPECT_EQ(result.cases[1].mismatches[0].actual, "3");
+}
+
+TEST(Reference, SameIsWhatTheModelLeavesOnTheSameInputs) {
+    std::optional<CaseFileError> error;
+    CaseFile cases = ReadCaseFile(kExample + "multiply/cases.toml", error);
+    ASSERT_FALSE(error) << error->message;
+    ASSERT_FALSE(ResolveReference(cases, 7));
+    // Case 3 draws both factors at random: the model's product of the draws.
+    const Case& random = cases.cases[2];
+    ASSERT_EQ(random.random.size(), 2u);
+    EXPECT_EQ(random.expect.mem.at(102),
+              Draw(7, 2, random.random[0]) * Draw(7, 2, random.random[1]));
+    EXPECT_EQ(cases.cases[0].expect.mem.at(102), 42);
+    EXPECT_GT(*cases.cases[3].expect.cyclesAtMost, 0);
+}
+
+struct ReferenceCase {
+    const char* name;
+    const char* model; // nullptr: no such file
+    const char* expect;
+    int line;
+    const char* message;
+};
+
+TEST(Reference, AModelThatCannotStandMakesTheFileUnusable) {
+    const ReferenceCase rows[] = {
+        {"faults", "LDAi 1\nSTAm 70000\n", "a = \"same\"", 3,
+         "case 'c': the reference REF faults after 1 step: index out of range: STAm operand 70000 "
+         "at address 2"},
+        {"never_ends", "LDAi 0\nSTApc 0\n", "a = \"same\"", 3,
+         "case 'c': the reference REF does not end within the case's 100 steps"},
+        {"does_not_load", "LDAi 9e9\n", "mem = { 5 = \"same\" }", 3,
+         "case 'c': the reference REF does not load: REF:1: operand \"9e9\" is outside the 32-bit "
+         "range"},
+        {"missing", nullptr, "v = \"same\"", 3,
+         "does not load: REF: cannot open: No such file or directory"},
+        {"not_a_number_nor_same", "LDAi 1\n", "mem = { 102 = \"M[100]*M[101]\" }", 6,
+         "expect.mem.102 is \"M[100]*M[101]\": give a whole number, a string such as \"&H10\", or "
+         "\"same\""},
+    };
+    for (const auto& row : rows) {
+        test::TempDir dir;
+        std::string ref;
+        if (row.model != nullptr)
+            ref = dir.Write("model.ram", row.model).string();
+        else
+            ref = (dir.Path() / "model.ram").string();
+        const auto path = dir.Write(
+            "c.toml",
+            std::string("reference = \"model.ram\"\nsteps = 100\n[[case]]\nname = \"c\"\n") +
+                "[case.expect]\n" + row.expect + "\n");
+        std::optional<CaseFileError> error;
+        CaseFile cases = ReadCaseFile(path, error);
+        if (!error)
+            error = ResolveReference(cases, 1);
+        ASSERT_TRUE(error) << row.name;
+        std::string message = error->message;
+        for (std::size_t at; (at = message.find(ref)) != std::string::npos;)
+            message.replace(at, ref.size(), "REF");
+        EXPECT_EQ(error->line, row.line) << row.name;
+        EXPECT_NE(message.find(row.message), std::string::npos) << row.name << ": " << message;
+    }
+}
+
+TEST(Reference, SameNeedsOne) {
+    test::TempDir dir;
+    std::optional<CaseFileError> error;
+    ReadCaseFile(
+        dir.Write("c.toml", "steps = 1\n[[case]]\nname = \"x\"\n[case.expect]\na = \"same\"\n"),
+        error);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->line, 2);
+    EXPECT_NE(error->message.find("no reference program"), std::string::npos) << error->message;
 }
 
 // Boundaries of a case file, each a fault that once went unnoticed.

@@ -13,7 +13,7 @@ done
 "$python" -c 'import pyatspi' 2>/dev/null || { echo "SKIP: no pyatspi"; exit 77; }
 
 source "$(dirname "$0")/xvfb_lib.sh"
-in_xvfb WREN_A11Y_INNER dbus-run-session -- xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" "$0" "$@"
+in_xvfb WREN_A11Y_INNER dbus-run-session -- xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24 -noreset" "$0" "$@"
 xvfb_ready
 
 work=$(mktemp -d)

@@ -10,7 +10,7 @@ for tool in xvfb-run xdotool taskset; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 source "$(dirname "$0")/xvfb_lib.sh"
-in_xvfb WREN_FAULT_INNER xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" "$0" "$@"
+in_xvfb WREN_FAULT_INNER xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24 -noreset" "$0" "$@"
 xvfb_ready
 
 work=$(mktemp -d)

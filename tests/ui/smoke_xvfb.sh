@@ -12,7 +12,7 @@ for tool in xvfb-run xdotool; do
 done
 
 source "$(dirname "$0")/xvfb_lib.sh"
-in_xvfb WREN_SMOKE_INNER xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" "$0" "$@"
+in_xvfb WREN_SMOKE_INNER xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24 -noreset" "$0" "$@"
 xvfb_ready
 
 export QT_QPA_PLATFORM=xcb

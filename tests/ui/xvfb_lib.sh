@@ -21,6 +21,8 @@ in_xvfb() {
 }
 
 # Inside: waits up to five seconds for the server; 75 when it never answers.
+# The server must run with -noreset: when this probe, its first client,
+# leaves, a server that resets turns away whoever connects next.
 xvfb_ready() {
     for _ in $(seq 50); do
         xdpyinfo >/dev/null 2>&1 && return 0
