@@ -64,6 +64,12 @@ private slots:
                 << key << repeats + "R1000 P1000 r+ p+" << true;
             QTest::newRow(name + "release") << key << repeats + "R1000 P1000 R1500" << true;
             QTest::newRow(name + "fresh press") << key << repeats + "R1500 P1800 R1900" << false;
+            // After a real release, a press within the gap is a repeat's
+            // second half; at the gap it is fresh.
+            QTest::newRow(name + "press 29 ms after a release")
+                << key << repeats + "R1500 P1529 R1600" << true;
+            QTest::newRow(name + "press 30 ms after a release")
+                << key << repeats + "R1500 P1530 R1600" << false;
             QTest::newRow(name + "escape") << key << repeats + "esc" << false;
             QTest::newRow(name + "click") << key << repeats + "click" << false;
         }
@@ -98,6 +104,39 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(player.Done(), 5000);
         QCOMPARE(stayed, stays);
         QVERIFY(!frm.RunIT());
+    }
+
+    // Step clicks on release: a fault from that step opens the box just
+    // after the key came up, and a press that follows at once (the key going
+    // down again, or a repeat's mis-flagged pair) must not answer it.
+    void keyReleasedJustBeforeTheFaultCannotAnswerTheBox() {
+        const QString path = dir_.filePath(QStringLiteral("fault.ram"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("LDAi 70000\nSTApc 0\n");
+        file.close();
+        auto driver = std::make_unique<ModalDriver>(path);
+        FrmMain frm;
+        driver.reset();
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowActive(&frm));
+        auto* step = frm.findChild<QPushButton*>(QStringLiteral("CmdStep"));
+        step->setFocus();
+        for (ulong t : {100, 300}) { // LDAi, then STApc to 70000
+            Send(step, QEvent::KeyPress, Qt::Key_Space, false, t);
+            Send(step, QEvent::KeyRelease, Qt::Key_Space, false, t + 50);
+        }
+        bool stayed = false;
+        const OnFirstBox player([&](QMessageBox* box) {
+            Play(box, Qt::Key_Space, QStringLiteral("P600 R650"));
+            stayed = box->isVisible();
+            if (stayed)
+                box->done(QMessageBox::Ok);
+        });
+        Send(step, QEvent::KeyPress, Qt::Key_Space, false, 500);
+        Send(step, QEvent::KeyRelease, Qt::Key_Space, false, 550); // the faulting step
+        QTRY_VERIFY_WITH_TIMEOUT(player.Done(), 5000);
+        QVERIFY(stayed);
     }
 
     void keyStillHeldAfterTheBoxDoesNotRestartTheRun() {

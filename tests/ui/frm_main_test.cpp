@@ -457,6 +457,17 @@ private slots:
         QTest::keyClick(w.control("cmdRun"), Qt::Key_Backtab);
         QCOMPARE(QApplication::focusWidget(), w.control("CmdStep"));
         QVERIFY(!w.frm->RunIT());
+
+        // As in real use: Shift+Tab goes down on Run, and its release lands
+        // on the widget that has the focus by then.
+        w.button("cmdRun")->setFocus();
+        QTest::keyPress(w.control("cmdRun"), Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), w.control("CmdStep"));
+        QVERIFY(!w.frm->RunIT());
+        QTest::keyRelease(w.control("CmdStep"), Qt::Key_Backtab, Qt::ShiftModifier);
+        WaitTicks(w, 2);
+        QVERIFY(!w.frm->RunIT());
+        QCOMPARE(w.cpu().Cycles(), 0);
     }
 
     void resetDuringARunRestartsFromAddressZero() {
@@ -520,22 +531,26 @@ private slots:
         QTest::addColumn<QString>("target");
         QTest::addColumn<QPoint>("at"); // in the target's coordinates
         QTest::addColumn<bool>("refreshes");
-        QTest::newRow("free area") << "client" << QPoint(100, 200) << true;
-        QTest::newRow("label") << "lblPC" << QPoint(5, 5) << false;
-        QTest::newRow("frame border") << "frmStatus" << QPoint(2, 60) << false;
-        QTest::newRow("frame caption") << "frmStatus" << QPoint(20, 5) << false;
-        QTest::newRow("listing") << "txtCode" << QPoint(20, 20) << false;
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::newRow("free area") << "client" << QPoint(100, 200) << true << Qt::LeftButton;
+        QTest::newRow("free area, right button")
+            << "client" << QPoint(100, 200) << false << Qt::RightButton;
+        QTest::newRow("label") << "lblPC" << QPoint(5, 5) << false << Qt::LeftButton;
+        QTest::newRow("frame border") << "frmStatus" << QPoint(2, 60) << false << Qt::LeftButton;
+        QTest::newRow("frame caption") << "frmStatus" << QPoint(20, 5) << false << Qt::LeftButton;
+        QTest::newRow("listing") << "txtCode" << QPoint(20, 20) << false << Qt::LeftButton;
     }
 
     void onlyAClickOnTheFreeAreaRefreshes() {
         QFETCH(QString, target);
         QFETCH(QPoint, at);
         QFETCH(bool, refreshes);
+        QFETCH(Qt::MouseButton, button);
         const Window w = OpenProgram("LDAi 9\n");
         w.frm->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.frm.get()));
         w.control<QLabel>("lblPC")->setText(QStringLiteral("stale"));
-        QTest::mouseClick(w.control(target.toLatin1().constData()), Qt::LeftButton, {}, at);
+        QTest::mouseClick(w.control(target.toLatin1().constData()), button, {}, at);
         QCOMPARE(w.text("lblPC") == QStringLiteral("PC: 0"), refreshes);
     }
 
