@@ -18,6 +18,30 @@ class FaultBoxTest : public QObject {
 
     QTemporaryDir dir_;
 
+    // A window on "LDAi 70000, STApc 0", whose third step faults, with the
+    // focus on the named button.
+    struct FaultWindow {
+        FrmMain frm;
+        QPushButton* button = nullptr;
+    };
+    std::unique_ptr<FaultWindow> OpenFaultProgram(const char* focus) {
+        const QString path = dir_.filePath(QStringLiteral("fault.ram"));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return nullptr;
+        file.write("LDAi 70000\nSTApc 0\n");
+        file.close();
+        auto driver = std::make_unique<ModalDriver>(path);
+        auto w = std::make_unique<FaultWindow>();
+        driver.reset();
+        w->frm.show();
+        if (!QTest::qWaitForWindowActive(&w->frm))
+            return nullptr;
+        w->button = w->frm.findChild<QPushButton*>(QString::fromLatin1(focus));
+        w->button->setFocus();
+        return w;
+    }
+
     static void Send(QWidget* target, QEvent::Type type, int key, bool autoRepeat, ulong time) {
         const QString text = key == Qt::Key_Space ? QStringLiteral(" ") : QString();
         QKeyEvent event(type, key, Qt::NoModifier, text, autoRepeat);
@@ -79,19 +103,9 @@ private slots:
         QFETCH(int, held);
         QFETCH(QString, steps);
         QFETCH(bool, stays);
-
-        const QString path = dir_.filePath(QStringLiteral("fault.ram"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("LDAi 70000\nSTApc 0\n");
-        file.close();
-        auto driver = std::make_unique<ModalDriver>(path);
-        FrmMain frm;
-        driver.reset();
-        frm.show();
-        QVERIFY(QTest::qWaitForWindowActive(&frm));
-        auto* run = frm.findChild<QPushButton*>(QStringLiteral("cmdRun"));
-        run->setFocus();
+        const auto w = OpenFaultProgram("cmdRun");
+        QVERIFY(w);
+        auto* run = w->button;
 
         bool stayed = false;
         const OnFirstBox player([&](QMessageBox* box) {
@@ -103,25 +117,16 @@ private slots:
         Send(run, QEvent::KeyPress, held, false, 100);
         QTRY_VERIFY_WITH_TIMEOUT(player.Done(), 5000);
         QCOMPARE(stayed, stays);
-        QVERIFY(!frm.RunIT());
+        QVERIFY(!w->frm.RunIT());
     }
 
     // Step clicks on release: a fault from that step opens the box just
     // after the key came up, and a press that follows at once (the key going
     // down again, or a repeat's mis-flagged pair) must not answer it.
     void keyReleasedJustBeforeTheFaultCannotAnswerTheBox() {
-        const QString path = dir_.filePath(QStringLiteral("fault.ram"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("LDAi 70000\nSTApc 0\n");
-        file.close();
-        auto driver = std::make_unique<ModalDriver>(path);
-        FrmMain frm;
-        driver.reset();
-        frm.show();
-        QVERIFY(QTest::qWaitForWindowActive(&frm));
-        auto* step = frm.findChild<QPushButton*>(QStringLiteral("CmdStep"));
-        step->setFocus();
+        const auto w = OpenFaultProgram("CmdStep");
+        QVERIFY(w);
+        auto* step = w->button;
         for (ulong t : {100, 300}) { // LDAi, then STApc to 70000
             Send(step, QEvent::KeyPress, Qt::Key_Space, false, t);
             Send(step, QEvent::KeyRelease, Qt::Key_Space, false, t + 50);

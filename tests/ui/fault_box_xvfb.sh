@@ -21,15 +21,6 @@ pid=$!
 trap 'kill $pid 2>/dev/null || true; rm -rf "$work"' EXIT
 
 fail() { echo "FAIL: $*"; exit 1; }
-find_window() {
-    # Polls: a --sync search dies on a BadWindow when a window closes while
-    # it walks the tree (the dialog, as the main window opens).
-    for _ in $(seq 200); do
-        xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 | grep . && return 0
-        sleep 0.1
-    done
-    return 0
-}
 # The main window and the fault box carry the same title.
 windows() { xdotool search --onlyvisible --name '^Wren processor simulator$' 2>/dev/null | wc -l; }
 

@@ -20,15 +20,6 @@ export QT_QPA_PLATFORM=xcb
 pid=$!
 trap 'kill $pid 2>/dev/null || true' EXIT
 
-find_window() {
-    # Polls: a --sync search dies on a BadWindow when a window closes while
-    # it walks the tree (the dialog, as the main window opens).
-    for _ in $(seq 200); do
-        xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 | grep . && return 0
-        sleep 0.1
-    done
-    return 0
-}
 
 dialog=$(find_window '^Open RAM file$')
 [ -n "$dialog" ] || { echo "FAIL: the start-up dialog did not appear"; exit 1; }

@@ -30,3 +30,15 @@ xvfb_ready() {
     done
     exit 75
 }
+
+# find_window TITLE: the id of the first visible window whose name matches
+# the pattern, waiting up to 20 s; nothing when none came.
+find_window() {
+    # Polls: a --sync search dies on a BadWindow when a window closes while
+    # it walks the tree (the dialog, as the main window opens).
+    for _ in $(seq 200); do
+        xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 | grep . && return 0
+        sleep 0.1
+    done
+    return 0
+}
