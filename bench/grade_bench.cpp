@@ -11,13 +11,16 @@
 
 namespace {
 
-// The example's correct solution, a wrong one, and one that never stops, in
-// equal shares: the endless ones run every case to its step limit.
+// The example's correct solution, a wrong one, an endless loop (its state
+// repeats, which grading finds after a few steps) and a counter that never
+// stops either (no state repeats: it runs every case to its step limit), in
+// equal shares.
 const char* const kPrograms[] = {
     "LDAm 100\nADDm 101\nSTAm 102\nLDAi 0\nSTAm 103\nLDAm 200\nADDi 65535\nBVS 20\nLDAi 36\n"
     "STApc 0\nADDm 103\nADDi 1\nSTAm 103\nLDAm 11\nADDi 1\nSTAm 11\nLDAi 10\nSTApc 0\n",
     "LDAm 100\nADDm 100\nSTAm 102\n",
     "LDAm 100\nADDm 101\nSTAm 102\nLDAi 0\nSTApc 0\n",
+    "LDAm 300\nADDi 1\nSTAm 300\nLDAi 0\nSTApc 0\n",
 };
 
 void BM_GradeClass(benchmark::State& state) {
@@ -32,7 +35,7 @@ void BM_GradeClass(benchmark::State& state) {
     std::vector<std::string> files;
     for (int i = 0; i < 1000; ++i) {
         files.push_back((dir / ("s" + std::to_string(i) + ".ram")).string());
-        std::ofstream(files.back()) << kPrograms[i % 3];
+        std::ofstream(files.back()) << kPrograms[i % 4];
     }
     std::optional<wren::grade::CaseFileError> error;
     const auto cases = wren::grade::ReadCaseFile(dir / "cases.toml", error);

@@ -1,28 +1,30 @@
 #include "loop_detector.h"
 
-#include <algorithm>
-#include <cstring>
+#include <unordered_map>
 
 namespace wren {
 
-LoopDetector::LoopDetector(const Wren& cpu)
-    : cpu_(cpu), keptMemory_(std::make_unique<std::int32_t[]>(Wren::kMemoryWords)) {
-    const std::int32_t* words = cpu_.Words();
-    for (std::int32_t a = 0; a < Wren::kMemoryWords; ++a)
-        hash_ += Mix(a, words[a]);
-    Keep(0);
-}
+LoopDetector::LoopDetector(const Wren& cpu) : cpu_(cpu) { Keep(0); }
 
 void LoopDetector::Keep(long long step) {
     kept_ = cpu_.GetRegisters();
     keptHash_ = hash_;
     keptStep_ = step;
-    std::memcpy(keptMemory_.get(), cpu_.Words(), sizeof(std::int32_t) * Wren::kMemoryWords);
+    sinceKept_.clear();
 }
 
+// Only the words stored since the kept step can differ, and the first store
+// to each recorded what it held then. Hashes agree only where a loop is, so
+// this runs about once a run.
 bool LoopDetector::SameMemory() const {
-    return std::memcmp(keptMemory_.get(), cpu_.Words(),
-                       sizeof(std::int32_t) * Wren::kMemoryWords) == 0;
+    std::unordered_map<std::int32_t, std::int32_t> kept;
+    for (const Stored& s : sinceKept_)
+        kept.emplace(s.address, s.old);
+    const std::int32_t* words = cpu_.Words();
+    for (const auto& [address, value] : kept)
+        if (words[address] != value)
+            return false;
+    return true;
 }
 
 } // namespace wren

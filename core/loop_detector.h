@@ -3,7 +3,7 @@
 #include "wren.h"
 
 #include <cstdint>
-#include <memory>
+#include <vector>
 
 namespace wren {
 
@@ -11,9 +11,11 @@ namespace wren {
 /// (A, PC, V and all of memory; the cycle count aside). From there a
 /// deterministic machine can only go round for ever.
 ///
-/// Brent's method: the state at steps 1, 2, 4, 8, ... is kept, and every
+/// Brent's method: the state at steps 1, 3, 7, 15, ... is kept, and every
 /// later state is compared with the kept one, cheaply through a hash of
 /// memory that each store updates, and in full only when the hashes agree.
+/// Memory is not copied: the words stored since the kept step, with what
+/// they held then, are enough to compare it exactly.
 class LoopDetector {
 public:
     explicit LoopDetector(const Wren& cpu);
@@ -34,8 +36,10 @@ public:
     /// Call after step number step completed; true when the state now is the
     /// one after step Repeats() (0: the state the run started in).
     bool After(long long step) {
-        if (store_ >= 0)
+        if (store_ >= 0) {
             hash_ += Mix(store_, cpu_.Words()[store_]) - Mix(store_, old_);
+            sinceKept_.push_back({store_, old_});
+        }
         const Registers now = cpu_.GetRegisters();
         if (now.pcounter == kept_.pcounter && hash_ == keptHash_ &&
             now.accumulator == kept_.accumulator && now.overflow == kept_.overflow && SameMemory())
@@ -66,7 +70,13 @@ private:
     void Keep(long long step);
     bool SameMemory() const;
 
+    struct Stored {
+        std::int32_t address;
+        std::int32_t old;
+    };
+
     const Wren& cpu_;
+    // Of the changes since the run began: equal memories, equal hashes.
     std::uint64_t hash_ = 0;
     std::int32_t store_ = -1;
     std::int32_t old_ = 0;
@@ -74,7 +84,8 @@ private:
     std::uint64_t keptHash_ = 0;
     long long keptStep_ = 0;
     long long power_ = 1;
-    std::unique_ptr<std::int32_t[]> keptMemory_;
+    // Every store since the kept step, in order, with the word it replaced.
+    std::vector<Stored> sinceKept_;
 };
 
 } // namespace wren
