@@ -1,5 +1,6 @@
 #include "run_report.h"
 
+#include "opcodes.h"
 #include "program_check.h"
 #include "status_text.h"
 #include "wren.h"
@@ -38,13 +39,8 @@ std::string StateText(const Wren& cpu) {
 }
 
 std::optional<std::int32_t> StoreTarget(const Wren& cpu, std::int32_t at) {
-    constexpr std::int32_t kStAm = 128;
-    if (at < 0 || at + 1 >= Wren::kMemoryWords || cpu.Memory(at) != kStAm)
-        return std::nullopt;
-    const std::int32_t target = cpu.Memory(at + 1);
-    if (target < 0 || target >= Wren::kMemoryWords)
-        return std::nullopt; // the step faults instead
-    return target;
+    const std::int32_t target = wren::StoreTarget(cpu.Words(), at);
+    return target >= 0 ? std::optional(target) : std::nullopt;
 }
 
 std::string StepText(const std::string& listing, const Wren& cpu,

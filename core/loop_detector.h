@@ -1,5 +1,6 @@
 #pragma once
 
+#include "opcodes.h"
 #include "wren.h"
 
 #include <cstdint>
@@ -23,14 +24,9 @@ public:
     /// Call before each step: notes the word an STAm is about to overwrite.
     void Before(std::int32_t pc) {
         const std::int32_t* words = cpu_.Words();
-        store_ = -1;
-        if (pc >= 0 && pc + 1 < Wren::kMemoryWords && words[pc] == kStAm) {
-            const std::int32_t target = words[pc + 1];
-            if (target >= 0 && target < Wren::kMemoryWords) {
-                store_ = target;
-                old_ = words[target];
-            }
-        }
+        store_ = StoreTarget(words, pc);
+        if (store_ >= 0)
+            old_ = words[store_];
     }
 
     /// Call after step number step completed; true when the state now is the
@@ -55,8 +51,6 @@ public:
     long long Repeats() const { return keptStep_; }
 
 private:
-    static constexpr std::int32_t kStAm = 128;
-
     static std::uint64_t Mix(std::int32_t address, std::int32_t value) {
         std::uint64_t x = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(address)) << 32) |
                           static_cast<std::uint32_t>(value);

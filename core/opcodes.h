@@ -47,6 +47,19 @@ constexpr const OpcodeInfo* FindOpcode(std::int32_t word) {
     return nullptr;
 }
 
+/// The word that the instruction at pc overwrites when it runs: the operand
+/// of an STAm, when both the operand word and its target lie in memory;
+/// -1 for any other. Ask before the step: an STAm may overwrite its own
+/// operand word.
+inline std::int32_t StoreTarget(const std::int32_t* words, std::int32_t pc) {
+    constexpr std::int32_t kMemoryWords = 65536;
+    constexpr std::int32_t kStAm = 128;
+    if (pc < 0 || pc + 1 >= kMemoryWords || words[pc] != kStAm)
+        return -1;
+    const std::int32_t target = words[pc + 1];
+    return target >= 0 && target < kMemoryWords ? target : -1;
+}
+
 /// The row for a mnemonic (exact, case-sensitive), or nullptr.
 constexpr const OpcodeInfo* FindMnemonic(std::string_view mnemonic) {
     for (const auto& info : kOpcodes)

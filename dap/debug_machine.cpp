@@ -10,8 +10,6 @@ namespace wren::dap {
 
 namespace {
 
-constexpr std::int32_t kStAm = 128;
-
 bool InMemory(std::int32_t address) { return address >= 0 && address < Wren::kMemoryWords; }
 
 // The nine opcodes are the single bits 1..256.
@@ -94,11 +92,8 @@ StopReason DebugMachine::Advance() {
     const std::int32_t* words = cpu_.Words();
     UndoEntry undo(before);
     // STAm is the one instruction that writes memory: keep the word it overwrites.
-    if (pc >= 0 && pc + 1 < Wren::kMemoryWords && words[pc] == kStAm) {
-        const std::int32_t target = words[pc + 1];
-        if (InMemory(target))
-            undo = UndoEntry(before, target, words[target]);
-    }
+    if (const std::int32_t target = StoreTarget(words, pc); target >= 0)
+        undo = UndoEntry(before, target, words[target]);
     history_.Push(undo);
     try {
         cpu_.Step();

@@ -11,16 +11,6 @@ struct Edit {
     std::string text;
 };
 
-const RecordSummary* RecordHolding(const TextDocument& doc, int line, int column) {
-    const auto [first, last] = doc.RecordsOnLine(line);
-    for (std::size_t i = first; i < last; ++i) {
-        const RecordSummary& r = doc.Program().records[i];
-        if (r.span.begin <= column && column <= r.span.end)
-            return &r;
-    }
-    return nullptr;
-}
-
 nlohmann::json Action(DocumentRef ref, const Finding& f, std::string title,
                       const std::vector<Edit>& edits, bool preferred) {
     auto textEdits = nlohmann::json::array();
@@ -36,7 +26,7 @@ nlohmann::json Action(DocumentRef ref, const Finding& f, std::string title,
 void FixesFor(DocumentRef ref, const Finding& f, nlohmann::json& actions) {
     const TextDocument& doc = ref.doc;
     if (f.name == "unknown-mnemonic") {
-        const RecordSummary* r = RecordHolding(doc, f.line, f.column);
+        const RecordSummary* r = doc.RecordAtColumn(f.line, f.column);
         if (r == nullptr)
             return;
         for (const std::string& meant : f.suggestions)
@@ -46,7 +36,7 @@ void FixesFor(DocumentRef ref, const Finding& f, nlohmann::json& actions) {
         actions.push_back(
             Action(ref, f, "Separate with a space", {{{f.column, f.column + 1}, " "}}, true));
     } else if (f.name == "missing-operand") {
-        const RecordSummary* r = RecordHolding(doc, f.line, f.column);
+        const RecordSummary* r = doc.RecordAtColumn(f.line, f.column);
         if (r == nullptr)
             return;
         // Inside a closed quote, the operand goes before the closing quote.

@@ -10,13 +10,9 @@ constexpr int kWarning = 2;
 // A finding marks from its column to the end of the record it lies in, or a
 // single character where it lies between records (the comma of a comment).
 ColumnSpan MarkedSpan(const TextDocument& doc, int line, int column) {
-    const auto [first, last] = doc.RecordsOnLine(line);
-    for (std::size_t i = first; i < last; ++i) {
-        const RecordSummary& r = doc.Program().records[i];
-        if (r.span.Contains(column))
-            return {column, r.span.end};
-    }
-    return {column, column + 1};
+    const RecordSummary* r = doc.RecordAtColumn(line, column);
+    return r != nullptr && r->span.Contains(column) ? ColumnSpan{column, r->span.end}
+                                                    : ColumnSpan{column, column + 1};
 }
 
 } // namespace

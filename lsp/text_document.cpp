@@ -148,8 +148,11 @@ std::pair<std::size_t, std::size_t> TextDocument::RecordsOnLine(int line) const 
 }
 
 const RecordSummary* TextDocument::RecordAt(Position position) const {
-    const int column = ToColumn(position);
-    const auto [first, last] = RecordsOnLine(position.line + 1);
+    return RecordAtColumn(position.line + 1, ToColumn(position));
+}
+
+const RecordSummary* TextDocument::RecordAtColumn(int line, int column) const {
+    const auto [first, last] = RecordsOnLine(line);
     for (std::size_t i = first; i < last; ++i) {
         const RecordSummary& r = program_.records[i];
         if (r.span.begin <= column && column <= r.span.end)

@@ -52,6 +52,8 @@ public:
     std::pair<std::size_t, std::size_t> RecordsOnLine(int line) const;
     /// The record whose text holds the position (its end included), or nullptr.
     const RecordSummary* RecordAt(Position position) const;
+    /// The same for the core's 1-based line and column.
+    const RecordSummary* RecordAtColumn(int line, int column) const;
 
 private:
     std::size_t ToOffset(Position position) const;
