@@ -26,6 +26,14 @@ double Seconds(Clock::time_point from) {
     return std::chrono::duration<double>(Clock::now() - from).count();
 }
 
+/// Seconds that kSteps calls of machine.Step() take.
+template <class Machine> double TimeSteps(Machine& machine) {
+    const auto start = Clock::now();
+    for (long long i = 0; i < kSteps; ++i)
+        machine.Step();
+    return Seconds(start);
+}
+
 // Each Step is aligned to a cache line, so the figures do not move with
 // where the linker happens to place them; even so, the plain interpreter's
 // time depends on its placement by up to a fifth (scripts/step-placement.sh
@@ -42,22 +50,13 @@ void BM_StepAgainstPlainSwitch(benchmark::State& state) {
     double ours = 0, theirs = 0, least = 0;
     for (auto _ : state) {
         cpu.Reset();
-        auto start = Clock::now();
-        for (long long i = 0; i < kSteps; ++i)
-            cpu.Step();
-        const double t = Seconds(start);
+        const double t = TimeSteps(cpu);
         ours += t;
         plain.a = plain.pc = plain.cycles = 0;
-        start = Clock::now();
-        for (long long i = 0; i < kSteps; ++i)
-            plain.Step();
-        theirs += Seconds(start);
+        theirs += TimeSteps(plain);
         benchmark::DoNotOptimize(plain.a);
         floor.a = floor.pc = floor.cycles = 0;
-        start = Clock::now();
-        for (long long i = 0; i < kSteps; ++i)
-            floor.Step();
-        least += Seconds(start);
+        least += TimeSteps(floor);
         benchmark::DoNotOptimize(floor.cycles);
         state.SetIterationTime(t);
     }
