@@ -7,6 +7,10 @@
 
 #include <iostream>
 
+#if defined(__EMSCRIPTEN__)
+#include "wasm_host.h"
+#endif
+
 int main(int argc, char** argv) {
     CLI::App app("Debug adapter for Wren programs (Debug Adapter Protocol over standard input and "
                  "output).",
@@ -19,8 +23,22 @@ int main(int argc, char** argv) {
     if (status >= 0)
         return status;
 
+#if defined(__EMSCRIPTEN__)
+    // One thread: the host runs a continue's slices between reads.
+    struct Hosted final : wren::wasm::HostedServer {
+        wren::dap::DebugAdapter adapter{wren::wasm::HostChannel(), wren::dap::Execution::Slices};
+        std::optional<int> Handle(const wren::rpc::Incoming& incoming) override {
+            return adapter.Handle(incoming) ? std::optional(0) : std::nullopt;
+        }
+        bool Busy() const override { return adapter.Running(); }
+        void Work() override { adapter.RunSlice(); }
+    };
+    wren::wasm::Host(std::make_unique<Hosted>());
+    return 0;
+#else
     std::ios::sync_with_stdio(false);
     wren::rpc::StreamChannel channel(std::cin, std::cout);
     wren::dap::DebugAdapter adapter(channel);
     return adapter.Serve();
+#endif
 }

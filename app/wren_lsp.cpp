@@ -7,6 +7,10 @@
 
 #include <iostream>
 
+#if defined(__EMSCRIPTEN__)
+#include "wasm_host.h"
+#endif
+
 int main(int argc, char** argv) {
     CLI::App app("Language server for Wren program files (Language Server Protocol 3.17 over "
                  "standard input and output).",
@@ -24,8 +28,19 @@ int main(int argc, char** argv) {
     if (status >= 0)
         return status;
 
+#if defined(__EMSCRIPTEN__)
+    struct Hosted final : wren::wasm::HostedServer {
+        wren::lsp::LanguageServer server{wren::wasm::HostChannel()};
+        std::optional<int> Handle(const wren::rpc::Incoming& incoming) override {
+            return server.Handle(incoming);
+        }
+    };
+    wren::wasm::Host(std::make_unique<Hosted>());
+    return 0;
+#else
     std::ios::sync_with_stdio(false);
     wren::rpc::StreamChannel channel(std::cin, std::cout);
     wren::lsp::LanguageServer server(channel);
     return server.Serve();
+#endif
 }

@@ -1,8 +1,10 @@
 #include "operand_parser.h"
 
 #include <bit>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 namespace wren {
@@ -21,7 +23,28 @@ OperandScan ParseRadix(std::string_view digits, int base) {
     const std::size_t length = 2 + static_cast<std::size_t>(end - digits.data());
     if (ec == std::errc::result_out_of_range)
         return {std::nullopt, length, false};
+#if defined(__cpp_lib_bit_cast)
     return {std::bit_cast<std::int32_t>(bits), length, false};
+#else
+    // Older C++ libraries (the WebAssembly toolchain's): C++20 defines the
+    // conversion as modular, which is the same two's complement reading.
+    return {static_cast<std::int32_t>(bits), length, false};
+#endif
+}
+
+// A decimal number the scanner has already delimited; out of range is
+// reported for overflow and underflow alike, as std::from_chars does.
+std::errc ReadDouble(std::string_view number, double& value) {
+#if defined(__cpp_lib_to_chars)
+    return std::from_chars(number.data(), number.data() + number.size(), value).ec;
+#else
+    // Older C++ libraries have no floating-point from_chars; strtod reads the
+    // same digits, and the WebAssembly C library knows only the "C" locale.
+    const std::string text(number);
+    errno = 0;
+    value = std::strtod(text.c_str(), nullptr);
+    return errno == ERANGE ? std::errc::result_out_of_range : std::errc();
+#endif
 }
 
 // from_chars reports both overflow and underflow as out of range. Which one
@@ -85,8 +108,7 @@ OperandScan ParseDecimal(std::string_view s) {
     const std::string_view number = s.substr(start, i - start);
     double value = 0;
     bool underflow = false;
-    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (ec == std::errc::result_out_of_range) {
+    if (ReadDouble(number, value) == std::errc::result_out_of_range) {
         if (IsHuge(s.substr(start, mantissaEnd - start), s.substr(mantissaEnd, i - mantissaEnd)))
             return {std::nullopt, i, false};
         value = 0;

@@ -15,14 +15,21 @@
 
 namespace wren::dap {
 
+/// How continue runs, so that requests are answered while it does.
+enum class Execution {
+    Worker, ///< on a thread of its own, in slices that take the machine's lock
+    Slices, ///< one slice per call of RunSlice, for a host with one thread
+};
+
 /// The Debug Adapter Protocol for Wren programs: one thread of execution,
 /// breakpoints by line, address and written word, stepping both ways,
 /// registers and memory to read and edit. Requests are answered on the
-/// reading thread; continue runs on a worker in slices, so that pause and
-/// inspection are answered while it runs.
+/// reading thread; continue runs in slices, so that pause and inspection are
+/// answered while it runs.
 class DebugAdapter {
 public:
-    explicit DebugAdapter(rpc::MessageChannel& channel) : channel_(channel) {}
+    explicit DebugAdapter(rpc::MessageChannel& channel, Execution execution = Execution::Worker)
+        : channel_(channel), execution_(execution) {}
     ~DebugAdapter();
     DebugAdapter(const DebugAdapter&) = delete;
     DebugAdapter& operator=(const DebugAdapter&) = delete;
@@ -31,6 +38,12 @@ public:
     int Serve();
     /// Answers one message; true once the session is over. Never throws.
     bool Handle(const rpc::Incoming& incoming);
+
+    /// Whether a continue is under way.
+    bool Running() const { return running_; }
+    /// With Execution::Slices: runs the next slice of a continue, and reports
+    /// the stop once it comes. Never throws.
+    void RunSlice();
 
 private:
     using Json = nlohmann::json;
@@ -61,6 +74,8 @@ private:
     void ReverseContinue();
     void Pause();
     void StopWorker();
+    /// One slice of a continue, under the machine's lock.
+    Stop NextSlice();
     void Report(const Stop& stop, bool stepping);
     void Exit(int code);
     // Inspection
@@ -83,6 +98,7 @@ private:
     void SendEvent(const std::string& event, Json body = Json::object());
 
     rpc::MessageChannel& channel_;
+    const Execution execution_;
     std::atomic<int> seq_{0};
     bool linesStartAt1_ = true;
     bool launched_ = false;

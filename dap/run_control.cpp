@@ -1,5 +1,7 @@
 #include "debug_adapter.h"
 
+#include <iostream>
+
 namespace wren::dap {
 
 namespace {
@@ -60,18 +62,42 @@ void DebugAdapter::Continue() {
     }
     pause_ = false;
     running_ = true;
+    if (execution_ == Execution::Slices)
+        return; // the host calls RunSlice
     worker_ = std::thread([this] {
         Stop stop;
         do {
             std::lock_guard lock(mutex_);
-            stop = machine_->Run(pause_, kSliceSteps);
-            if (stop.reason == StopReason::Slice && pause_)
-                stop = {StopReason::Pause, {}};
+            stop = NextSlice();
         } while (stop.reason == StopReason::Slice);
         running_ = false;
         if (!silent_)
             Report(stop, false);
     });
+}
+
+Stop DebugAdapter::NextSlice() {
+    if (pause_)
+        return {StopReason::Pause, {}};
+    Stop stop = machine_->Run(pause_, kSliceSteps);
+    if (stop.reason == StopReason::Slice && pause_)
+        stop = {StopReason::Pause, {}};
+    return stop;
+}
+
+void DebugAdapter::RunSlice() {
+    if (!running_ || execution_ != Execution::Slices)
+        return;
+    try {
+        const Stop stop = NextSlice();
+        if (stop.reason == StopReason::Slice)
+            return;
+        running_ = false;
+        Report(stop, false);
+    } catch (const std::exception& error) {
+        running_ = false;
+        std::cerr << "wren-dap: " << error.what() << '\n';
+    }
 }
 
 void DebugAdapter::StepOnce(bool back) {
@@ -109,6 +135,10 @@ void DebugAdapter::Pause() {
 }
 
 void DebugAdapter::StopWorker() {
+    if (execution_ == Execution::Slices) {
+        running_ = false; // a stop the user did not ask for is not reported
+        return;
+    }
     if (!worker_.joinable())
         return;
     silent_ = true;
