@@ -6,7 +6,7 @@ ifeq ($(CI),true)
 CMAKE_ARGS += -DWREN_WERROR=ON
 endif
 
-.PHONY: all setup build run trace test asan-test bench soak fuzz package install-test vsix format clean
+.PHONY: all setup build run trace test asan-test bench soak fuzz package install-test vsix wasm format clean
 
 all: build
 
@@ -47,6 +47,7 @@ bench: setup
 	build/release/bin/wren-lsp-bench
 	build/release/bin/wren-paired-bench
 	build/release/bin/wren-ui-bench
+	node bench/servers_bench.mjs build/release/bin build/wasm/bin
 
 # Holds Run on a loop for SOAK_SECONDS in a real window under Xvfb.
 SOAK_SECONDS ?= 300
@@ -71,7 +72,14 @@ package: setup
 install-test: package
 	tests/install/package_test.sh build/package/package/wren-simulator_*_amd64.deb
 
-# The VS Code extension, offline: build/vsix/wren-simulator-VERSION.vsix.
+# The editor servers as WebAssembly for Node.js (Emscripten):
+# build/wasm/bin/wren-lsp.mjs and wren-dap.mjs. make build and make test
+# build them too.
+wasm: setup
+	scripts/build-wasm.sh $(CMAKE_ARGS)
+
+# The VS Code extension, offline, with the WebAssembly servers inside:
+# build/default/vsix/wren-simulator-VERSION.vsix.
 vsix: setup
 	cmake --preset default $(CMAKE_ARGS)
 	cmake --build --preset default --target wren_vsix

@@ -30,6 +30,9 @@
       noInitialRun: true,
       hostWrite: (bytes) => process.stdout.write(Buffer.from(bytes)),
       onAbort: fail,
+      // The runtime's own messages are about failures, which fail reports in
+      // one line. The program's standard error goes straight to descriptor 2.
+      printErr: () => {},
     });
   } catch (error) {
     fail(error);

@@ -1,9 +1,11 @@
 #include "debug_adapter.h"
 #include "queue_channel.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace wren::dap {
 namespace {
@@ -90,6 +92,80 @@ TEST(DebugAdapter, AnswersBadMessagesAndGoesOn) {
     out = request(seq++, "disassemble", {{"memoryReference", "65534"}, {"instructionCount", 2}});
     EXPECT_EQ(out.at(0)["body"]["instructions"][1],
               json({{"address", "65536"}, {"instruction", ""}, {"presentationHint", "invalid"}}));
+    EXPECT_TRUE(adapter.Handle({rpc::Incoming::Kind::Closed, nullptr, {}}));
+}
+
+} // namespace
+} // namespace wren::dap
+
+namespace wren::dap {
+namespace {
+
+// With one thread, continue runs only when the host asks for a slice: each
+// request is answered between slices, pause stops within one, and the stop
+// that ends a run is reported by the slice that reaches it.
+TEST(DebugAdapter, SlicesRunAContinueOnTheHostsThread) {
+    test::TempDir dir;
+    // An endless loop through a jump at address 8.
+    const std::string loop =
+        dir.Write("loop.ram", "LDAi 0\nLDAi 0\nBVS 0\nLDAi 0\nSTApc 0\n").string();
+    rpc::QueueChannel channel;
+    DebugAdapter adapter(channel, Execution::Slices);
+    int seq = 0;
+    auto request = [&](const char* command, json args = json::object()) {
+        EXPECT_FALSE(adapter.Handle({rpc::Incoming::Kind::Message,
+                                     {{"seq", ++seq},
+                                      {"type", "request"},
+                                      {"command", command},
+                                      {"arguments", std::move(args)}},
+                                     {}}));
+        std::vector<std::string> said;
+        for (const json& m : channel.Take())
+            said.push_back(m["type"] == "event"
+                               ? "event " + m["event"].get<std::string>() +
+                                     (m["event"] == "stopped"
+                                          ? " " + m["body"]["reason"].get<std::string>()
+                                          : "")
+                               : m["command"].get<std::string>() +
+                                     (m["success"] == true ? " ok" : " failed"));
+        return said;
+    };
+    using Said = std::vector<std::string>;
+
+    request("initialize");
+    EXPECT_EQ(request("launch", {{"program", loop}, {"stopOnEntry", true}}),
+              (Said{"launch ok", "event initialized"}));
+    EXPECT_EQ(request("configurationDone"), (Said{"configurationDone ok", "event stopped entry"}));
+    EXPECT_EQ(request("continue"), (Said{"continue ok"}));
+    EXPECT_TRUE(adapter.Running());
+    adapter.RunSlice();
+    adapter.RunSlice();
+    EXPECT_TRUE(channel.Take().empty()); // an endless loop never stops by itself
+    EXPECT_EQ(request("threads"), (Said{"threads ok"}));
+    EXPECT_EQ(request("stackTrace", {{"threadId", 1}}), (Said{"stackTrace failed"}));
+    EXPECT_EQ(request("pause", {{"threadId", 1}}), (Said{"pause ok"}));
+    EXPECT_TRUE(adapter.Running());
+    adapter.RunSlice();
+    EXPECT_FALSE(adapter.Running());
+    const auto stopped = channel.Take();
+    ASSERT_EQ(stopped.size(), 1u);
+    EXPECT_EQ(stopped[0]["body"]["reason"], "pause");
+
+    // A breakpoint ahead: the slice that reaches it reports it, once.
+    EXPECT_EQ(request("setInstructionBreakpoints",
+                      {{"breakpoints", json::array({{{"instructionReference", "6"}}})}}),
+              (Said{"setInstructionBreakpoints ok"}));
+    request("continue");
+    adapter.RunSlice();
+    EXPECT_FALSE(adapter.Running());
+    EXPECT_EQ(channel.Take().at(0)["body"]["reason"], "instruction breakpoint");
+    adapter.RunSlice(); // nothing under way: nothing happens
+    EXPECT_TRUE(channel.Take().empty());
+
+    // Restart while running: the old run ends without a word.
+    request("continue");
+    EXPECT_EQ(request("restart"), (Said{"restart ok", "event stopped entry"}));
+    EXPECT_FALSE(adapter.Running());
     EXPECT_TRUE(adapter.Handle({rpc::Incoming::Kind::Closed, nullptr, {}}));
 }
 

@@ -103,9 +103,54 @@ const HeaderCase kHeaderCases[] = {
      "Content-Length: 99999999999\r\n\r\n",
      {"!a message of 99999999999 bytes is over the limit of 67108864"}},
     {"blank_lines_between_messages", "\r\n\r\n" + kNext, {R"({"id":9})"}},
+    {"blank_after_the_length", "Content-Length: 2 \r\n\r\n{}", {"{}"}},
 };
 INSTANTIATE_TEST_SUITE_P(Headers, StreamChannelHeaders, ::testing::ValuesIn(kHeaderCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// At the limit a body is read; one byte over, it is skipped whole, even
+// when it holds what looks like the next message.
+TEST(StreamChannel, BodiesUpToTheLimitAreReadAndLongerOnesSkippedWhole) {
+    const std::size_t limit = StreamChannel::kMaxBodyBytes;
+    std::string atLimit(limit, ' ');
+    atLimit.replace(0, 3, "[1]");
+    std::string over(limit + 1, ' ');
+    const std::string inside = "\r\n\r\nContent-Length: 2\r\n\r\n{}";
+    over.replace(100, inside.size(), inside);
+    const auto got = ReadAll(Frame(atLimit) + Frame(over) + kNext, 65536);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0], "[1]");
+    EXPECT_EQ(got[1], "!a message of 67108865 bytes is over the limit of 67108864");
+    EXPECT_EQ(got[2], R"({"id":9})");
+}
+
+// The same bytes give the same messages wherever the feeds split them, and
+// the end of input in the middle of a message ends the reading.
+TEST(FrameReader, SplitsAnywhereAndEndsMidMessage) {
+    const std::string input = Frame(R"({"id":1})") + "Content-Type: x\r\n\r\n" + Frame("[2]");
+    for (std::size_t cut = 0; cut <= input.size(); ++cut) {
+        FrameReader reader;
+        std::vector<std::string> got;
+        auto drain = [&] {
+            while (auto next = reader.Next()) {
+                if (next->kind == Incoming::Kind::Closed)
+                    return;
+                got.push_back(next->kind == Incoming::Kind::Message ? next->message.dump()
+                                                                    : "!" + next->error);
+            }
+        };
+        reader.Feed(std::string_view(input).substr(0, cut));
+        drain();
+        reader.Feed(std::string_view(input).substr(cut));
+        reader.Feed("Content-Length: 9\r\n\r\n{");
+        reader.End();
+        drain();
+        EXPECT_EQ(got, (std::vector<std::string>{R"({"id":1})", "!the header has no Content-Length",
+                                                 "[2]"}))
+            << "cut at " << cut;
+        EXPECT_EQ(reader.Next()->kind, Incoming::Kind::Closed);
+    }
+}
 
 TEST(StreamChannel, WritesFramedCompactUtf8AndReplacesInvalidBytes) {
     std::istringstream in;

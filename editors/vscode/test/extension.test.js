@@ -9,7 +9,7 @@ const Module = require('node:module');
 const path = require('node:path');
 
 function loadWith(settings) {
-  const seen = { clients: [], factories: {}, started: 0 };
+  const seen = { clients: [], factories: {}, started: 0, output: [] };
   const vscode = {
     workspace: { getConfiguration: () => ({ get: (key, fallback) => settings[key] ?? fallback }) },
     debug: {
@@ -18,8 +18,13 @@ function loadWith(settings) {
         return { dispose() {} };
       },
     },
-    DebugAdapterExecutable: class { constructor(command, args) { Object.assign(this, { command, args }); } },
-    window: { showErrorMessage: (m) => { seen.error = m; } },
+    DebugAdapterExecutable: class {
+      constructor(command, args, options) { Object.assign(this, { command, args, options }); }
+    },
+    window: {
+      showErrorMessage: (m) => { seen.error = m; },
+      createOutputChannel: (name) => ({ name, appendLine: (l) => seen.output.push(l), dispose() {} }),
+    },
   };
   class LanguageClient {
     constructor(id, name, server, client) {
@@ -31,7 +36,7 @@ function loadWith(settings) {
   const original = Module._load;
   Module._load = function (request, ...rest) {
     if (request === 'vscode') return vscode;
-    if (request === 'vscode-languageclient/node') return { LanguageClient };
+    if (request === 'vscode-languageclient/node') return { LanguageClient, TransportKind: { stdio: 0 } };
     return original.call(this, request, ...rest);
   };
   const file = path.join(__dirname, '..', 'extension.js');
@@ -43,19 +48,70 @@ function loadWith(settings) {
   }
 }
 
+// A folder with stand-ins for the native programs, first on PATH.
+const fs = require('node:fs');
+const os = require('node:os');
+const bin = fs.mkdtempSync(path.join(os.tmpdir(), 'wren-vscode-'));
+for (const name of ['wren-lsp', 'wren-dap']) fs.writeFileSync(path.join(bin, name), '', { mode: 0o755 });
+const withPath = (dirs) => { process.env.PATH = dirs.join(path.delimiter); };
+const originalPath = process.env.PATH;
+test.after(() => {
+  process.env.PATH = originalPath;
+  fs.rmSync(bin, { recursive: true, force: true });
+});
+
 test('activation starts wren-lsp from PATH by default, for wren-ram documents', async () => {
+  withPath([bin]);
   const { extension, seen } = loadWith({});
   await extension.activate({ subscriptions: [] });
   assert.equal(seen.clients.length, 1);
-  assert.deepEqual(seen.clients[0].server, { command: 'wren-lsp', args: [] });
+  assert.deepEqual(seen.clients[0].server, { command: path.join(bin, 'wren-lsp'), args: [] });
   assert.deepEqual(seen.clients[0].client.documentSelector, [{ language: 'wren-ram' }]);
   assert.equal(seen.started, 1);
 });
 
 test('the configured paths are the ones started', async () => {
-  const { extension, seen } = loadWith({ lspPath: '/opt/wren/bin/wren-lsp', dapPath: '/opt/wren/bin/wren-dap' });
+  withPath([]);
+  const lsp = path.join(bin, 'wren-lsp');
+  const dap = path.join(bin, 'wren-dap');
+  const { extension, seen } = loadWith({ lspPath: lsp, dapPath: dap });
   await extension.activate({ subscriptions: [] });
-  assert.equal(seen.clients[0].server.command, '/opt/wren/bin/wren-lsp');
+  assert.equal(seen.clients[0].server.command, lsp);
   const adapter = seen.factories['wren-ram'].createDebugAdapterDescriptor();
-  assert.equal(adapter.command, '/opt/wren/bin/wren-dap');
+  assert.equal(adapter.command, dap);
+  assert.deepEqual(seen.output, [`Language server: ${lsp} (native)`, `Debug adapter: ${dap} (native)`]);
 });
+
+// Where the native programs are missing, or the setting asks for it, the
+// WebAssembly servers in server/ run in VS Code's own Node.js; "native"
+// insists on the configured programs, so that their absence is reported.
+const server = (name) => path.join(__dirname, '..', 'server', name);
+const choices = [
+  ['nothing on PATH', [], {}, 'webassembly'],
+  ['a configured path that is not there', [bin], { lspPath: '/nonexistent/wren-lsp', dapPath: '/nonexistent/wren-dap' }, 'webassembly'],
+  ['"webassembly" with the native programs on PATH', [bin], { server: 'webassembly' }, 'webassembly'],
+  ['"native" with nothing on PATH', [], { server: 'native' }, 'native'],
+  ['"auto" with the native programs on PATH', [bin], { server: 'auto' }, 'native'],
+];
+for (const [name, dirs, settings, kind] of choices) {
+  test(`servers: ${name} runs the ${kind} ones`, async () => {
+    withPath(dirs);
+    const { extension, seen } = loadWith(settings);
+    await extension.activate({ subscriptions: [] });
+    const lsp = seen.clients[0].server;
+    const adapter = seen.factories['wren-ram'].createDebugAdapterDescriptor();
+    if (kind === 'webassembly') {
+      assert.deepEqual(lsp, { module: server('wren-lsp.mjs'), transport: 0 });
+      assert.equal(adapter.command, process.execPath);
+      assert.deepEqual(adapter.args, [server('wren-dap.mjs')]);
+      assert.deepEqual(adapter.options, { env: { ELECTRON_RUN_AS_NODE: '1' } });
+      assert.deepEqual(seen.output, [
+        `Language server: ${server('wren-lsp.mjs')} (WebAssembly, in VS Code's Node.js)`,
+        `Debug adapter: ${server('wren-dap.mjs')} (WebAssembly, in VS Code's Node.js)`]);
+    } else {
+      assert.equal(lsp.command, dirs.length ? path.join(bin, 'wren-lsp') : 'wren-lsp');
+      assert.equal(adapter.command, dirs.length ? path.join(bin, 'wren-dap') : 'wren-dap');
+      assert.match(seen.output[0], / \(native\)$/);
+    }
+  });
+}

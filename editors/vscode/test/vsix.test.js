@@ -23,3 +23,22 @@ test('the package holds the grammar, the configuration, extension.js and the ico
   assert.equal(manifest.contributes.debuggers[0].type, 'wren-ram');
   assert.equal(manifest.contributes.languages[0].id, 'wren-ram');
 });
+
+test('the package carries both WebAssembly servers, and they run in Node.js', (t) => {
+  const vsix = process.env.WREN_VSIX;
+  if (!vsix) return t.skip('WREN_VSIX is not set');
+  const fs = require('node:fs');
+  const os = require('node:os');
+  const path = require('node:path');
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'wren-vsix-'));
+  try {
+    execFileSync('unzip', ['-q', vsix, 'extension/server/*', '-d', dir]);
+    for (const name of ['wren-lsp', 'wren-dap']) {
+      const script = path.join(dir, 'extension', 'server', `${name}.mjs`);
+      const version = execFileSync(process.execPath, [script, '--version'], { encoding: 'utf8' });
+      assert.equal(version, `${name} 1.0.0\n`);
+    }
+  } finally {
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+});

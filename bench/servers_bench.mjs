@@ -1,0 +1,160 @@
+// The editor servers, native and WebAssembly, measured in one run under
+// Node.js: start-up (spawn to the initialize answer), the diagnostics of a
+// change to a 32,768-record program, and continue on a counting loop, beside
+// the native untraced run loop (wren-trace) on the same loop.
+//
+//   node bench/servers_bench.mjs BIN_DIR WASM_BIN_DIR
+import { spawn, execFileSync } from 'node:child_process';
+import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+
+const [bin, wasmBin] = process.argv.slice(2);
+if (!bin || !wasmBin) {
+  console.error('usage: servers_bench.mjs BIN_DIR WASM_BIN_DIR');
+  process.exit(64);
+}
+const dir = mkdtempSync(join(tmpdir(), 'wren-bench-'));
+const loop = join(dir, 'count.ram');
+writeFileSync(loop, 'LDAm 100\nADDi 1\nSTAm 100\nLDAi 0\nSTApc 0\n');
+
+// A framed-message peer for one server process.
+function connect(program) {
+  const child = spawn(program, [], { stdio: ['pipe', 'pipe', 'inherit'] });
+  let pending = Buffer.alloc(0);
+  const waiters = [];
+  const inbox = [];
+  child.stdout.on('data', (chunk) => {
+    pending = Buffer.concat([pending, chunk]);
+    for (;;) {
+      const end = pending.indexOf('\r\n\r\n');
+      if (end < 0) return;
+      const length = Number(/Content-Length: (\d+)/i.exec(pending.subarray(0, end).toString())[1]);
+      if (pending.length < end + 4 + length) return;
+      inbox.push(JSON.parse(pending.subarray(end + 4, end + 4 + length).toString()));
+      pending = pending.subarray(end + 4 + length);
+      for (const w of waiters.splice(0)) w();
+    }
+  });
+  return {
+    child,
+    send(message) {
+      const body = Buffer.from(JSON.stringify(message));
+      child.stdin.write(Buffer.concat([Buffer.from(`Content-Length: ${body.length}\r\n\r\n`), body]));
+    },
+    async next(match) {
+      for (;;) {
+        const at = inbox.findIndex(match);
+        if (at >= 0) return inbox.splice(at, 1)[0];
+        await new Promise((r) => waiters.push(r));
+      }
+    },
+    async close() {
+      child.stdin.end();
+      await new Promise((r) => (child.exitCode !== null ? r() : child.on('exit', r)));
+    },
+  };
+}
+
+async function startUp(program) {
+  const t0 = performance.now();
+  const peer = connect(program);
+  peer.send({ jsonrpc: '2.0', id: 1, method: 'initialize', params: { capabilities: {} } });
+  await peer.next((m) => m.id === 1);
+  const ms = performance.now() - t0;
+  return { peer, ms };
+}
+
+async function diagnostics(program) {
+  const { peer } = await startUp(program);
+  // The largest program memory holds, as the language server's own benchmark
+  // has it: 32,768 instruction records with comments between them.
+  let text = '';
+  for (let i = 0; i < 32768; ++i) {
+    if (i % 8 === 0) text += `{ block ${i / 8}\n`;
+    text += i % 3 === 0 ? 'LDAm 200\n' : i % 3 === 1 ? 'ADDi &H10\n' : 'STAm 201, ';
+  }
+  const uri = 'file:///bench/big.ram';
+  peer.send({ jsonrpc: '2.0', method: 'textDocument/didOpen',
+    params: { textDocument: { uri, languageId: 'wren-ram', version: 1, text } } });
+  await peer.next((m) => m.params?.textDocument === undefined && m.params?.version === 1);
+  let best = Infinity;
+  // A keystroke in the middle, then taking it back, ten times.
+  for (let version = 2; version < 22; ++version) {
+    const add = version % 2 === 0;
+    const at = { line: 20000, character: 5 };
+    const t0 = performance.now();
+    peer.send({ jsonrpc: '2.0', method: 'textDocument/didChange', params: {
+      textDocument: { uri, version },
+      contentChanges: [{ range: { start: at, end: add ? at : { line: 20000, character: 6 } }, text: add ? 'x' : '' }] } });
+    await peer.next((m) => m.params?.version === version);
+    best = Math.min(best, performance.now() - t0);
+  }
+  await peer.close();
+  return best;
+}
+
+// Steps per second of continue: run for about two seconds, pause, and read
+// the cycles (every instruction of the loop takes 3).
+async function continueRate(program) {
+  const peer = connect(program);
+  let seq = 0;
+  const request = (command, args = {}) => {
+    const s = ++seq;
+    peer.send({ seq: s, type: 'request', command, arguments: args });
+    return peer.next((m) => m.type === 'response' && m.request_seq === s);
+  };
+  await request('initialize', {});
+  await request('launch', { program: loop, stopOnEntry: true, history: 1000 });
+  await request('configurationDone');
+  await peer.next((m) => m.event === 'stopped');
+  const t0 = performance.now();
+  await request('continue', { threadId: 1 });
+  await new Promise((r) => setTimeout(r, 2000));
+  const asked = performance.now();
+  await request('pause', { threadId: 1 });
+  await peer.next((m) => m.event === 'stopped');
+  const pausedMs = performance.now() - asked;
+  const seconds = (performance.now() - t0) / 1000;
+  const scopes = await request('scopes', { frameId: 1 });
+  const vars = await request('variables', { variablesReference: scopes.body.scopes[0].variablesReference });
+  const cycles = Number(vars.body.variables.find((v) => v.name === 'Cycles').value);
+  await peer.close();
+  return { rate: cycles / 3 / seconds, pausedMs };
+}
+
+function runLoopRate() {
+  const steps = 300_000_000;
+  const t0 = performance.now();
+  try {
+    execFileSync(join(bin, 'wren-trace'), ['-q', '--steps', String(steps), loop]);
+  } catch (error) {
+    if (error.status !== 4) throw error; // 4: the step limit ended the run, as meant
+  }
+  return steps / ((performance.now() - t0) / 1000);
+}
+
+const M = (x) => `${(x / 1e6).toFixed(0)} M steps/s`;
+const servers = { native: { lsp: join(bin, 'wren-lsp'), dap: join(bin, 'wren-dap') },
+  WebAssembly: { lsp: join(wasmBin, 'wren-lsp.mjs'), dap: join(wasmBin, 'wren-dap.mjs') } };
+try {
+  const runLoop = runLoopRate();
+  console.log(`native untraced run loop (wren-trace):  ${M(runLoop)}`);
+  for (const [name, s] of Object.entries(servers)) {
+    const starts = [];
+    for (let i = 0; i < 5; ++i) {
+      const { peer, ms } = await startUp(s.lsp);
+      starts.push(ms);
+      await peer.close();
+    }
+    starts.sort((a, b) => a - b);
+    const diag = await diagnostics(s.lsp);
+    const cont = await continueRate(s.dap);
+    console.log(`${name}:`);
+    console.log(`  start-up to the initialize answer:   ${starts[2].toFixed(0)} ms (median of 5)`);
+    console.log(`  diagnostics after a change, 32,768 records: ${diag.toFixed(1)} ms (best of 20)`);
+    console.log(`  continue:                             ${M(cont.rate)} (${(cont.rate / runLoop).toFixed(2)} of the run loop), pause answered in ${cont.pausedMs.toFixed(0)} ms`);
+  }
+} finally {
+  rmSync(dir, { recursive: true, force: true });
+}
