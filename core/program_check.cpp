@@ -96,7 +96,8 @@ public:
             if (rec.line == pendingCommaLine_ && !rec.text.empty()) {
                 Add(pendingCommaLine_, pendingCommaColumn_, "comma-in-comment",
                     "a comma ends the comment",
-                    "the loader reads the text after the comma as more records");
+                    "the loader reads the text after the comma as more records, the first '" +
+                        Shown(rec.text) + "'");
                 pendingCommaLine_ = 0;
             } else if (rec.line != pendingCommaLine_) {
                 pendingCommaLine_ = 0;
@@ -106,15 +107,19 @@ public:
             Quotes(rec);
 
         switch (r.kind) {
-        case ProgramRecord::Kind::Comment:
-            if (rec.end == RecordReader::End::Comma) {
-                pendingCommaLine_ = rec.line;
-                pendingCommaColumn_ = rec.endColumn;
-            }
-            break;
+        case ProgramRecord::Kind::Comment: CommaEndsComment(rec); break;
         case ProgramRecord::Kind::Skipped: Skipped(rec); break;
         case ProgramRecord::Kind::Instruction: Instruction(r); break;
         case ProgramRecord::Kind::End: break;
+        }
+    }
+
+    // A comma ends a record even inside a comment; whether text follows it
+    // on the same line is known at the next record.
+    void CommaEndsComment(const RecordReader::Record& rec) {
+        if (rec.end == RecordReader::End::Comma) {
+            pendingCommaLine_ = rec.line;
+            pendingCommaColumn_ = rec.endColumn;
         }
     }
 
@@ -213,6 +218,17 @@ private:
         if (!IgnoresOperand(r.info))
             Operand(r, rec.ColumnAt(r.mnemonic.size() + 1));
         Targets(r);
+        // A comment after the operand ("LDAi 5 { five, then 7") ends at a
+        // comma just as a whole-line comment does; one closed by '}' before
+        // the comma ("LDAi 5 {five}, LDAi 6") reads as meant.
+        if (r.operand.length > 0) {
+            const std::string_view text = r.operandText;
+            const std::size_t rest =
+                text.find_first_not_of(" \t\n", FindNumber(text, r.operand).end);
+            if (rest != std::string_view::npos && text[rest] == '{' &&
+                text.find('}', rest) == std::string_view::npos)
+                CommaEndsComment(rec);
+        }
     }
 
     // Where an instruction's operand points, for the warnings that need the

@@ -3,6 +3,7 @@
 #include "opcodes.h"
 
 #include <optional>
+#include <utility>
 
 namespace wren::lsp {
 
@@ -32,18 +33,26 @@ std::optional<nlohmann::json> ValueHint(const TextDocument& doc, const RecordSum
 } // namespace
 
 nlohmann::json InlayHints(DocumentRef ref, const nlohmann::json& range) {
-    const int firstLine = range.at("start").at("line").get<int>() + 1;
-    const int lastLine = range.at("end").at("line").get<int>() + 1;
+    const Position start = PositionOf(range.at("start"));
+    const Position end = PositionOf(range.at("end"));
+    // A range's end is exclusive: a hint there belongs to the next request.
+    const auto inside = [&](const nlohmann::json& hint) {
+        const Position at = PositionOf(hint.at("position"));
+        const auto key = [](const Position& p) { return std::pair(p.line, p.character); };
+        return key(start) <= key(at) && key(at) < key(end);
+    };
     const auto& records = ref.doc.Program().records;
     auto hints = nlohmann::json::array();
-    for (std::size_t i = ref.doc.RecordsOnLine(firstLine).first;
-         i < records.size() && records[i].line <= lastLine; ++i) {
+    for (std::size_t i = ref.doc.RecordsOnLine(start.line + 1).first;
+         i < records.size() && records[i].line <= end.line + 1; ++i) {
         const RecordSummary& r = records[i];
         if (!r.TakesMemory())
             continue;
-        hints.push_back(
-            Hint(ref.doc.ToPosition(r.line, r.span.begin), std::to_string(r.address) + ":", true));
-        if (auto value = ValueHint(ref.doc, r))
+        nlohmann::json address =
+            Hint(ref.doc.ToPosition(r.line, r.span.begin), std::to_string(r.address) + ":", true);
+        if (inside(address))
+            hints.push_back(std::move(address));
+        if (auto value = ValueHint(ref.doc, r); value && inside(*value))
             hints.push_back(std::move(*value));
     }
     return hints;

@@ -30,9 +30,13 @@ nlohmann::json Location(DocumentRef ref, int line, ColumnSpan span) {
     return {{"uri", ref.uri}, {"range", RangeOf(ref.doc, line, span)}};
 }
 
-// "`LDAi 5` (line 3)"
+// "`LDAi 5` (line 3)": the record up to its number, without a comment
+// that follows it.
 std::string Describe(const TextDocument& doc, const RecordSummary& r) {
-    return "`" + std::string(doc.Slice(r.line, r.span)) + "` (line " + std::to_string(r.line) + ")";
+    ColumnSpan shown = r.span;
+    if (r.number.end > r.number.begin)
+        shown.end = r.number.end;
+    return "`" + std::string(doc.Slice(r.line, shown)) + "` (line " + std::to_string(r.line) + ")";
 }
 
 // What the program puts at address when it loads.
@@ -48,8 +52,8 @@ std::string AtLoadTime(const TextDocument& doc, std::int32_t address) {
     if (target->info == nullptr)
         return "the opcode word of the data record " + Describe(doc, *target) +
                ", which the loader leaves as it was";
-    return "the opcode word of " + Describe(doc, *target) + " (" +
-           std::to_string(target->info->opcode) + ")";
+    return "the opcode word of " + Describe(doc, *target) + ", opcode " +
+           std::to_string(target->info->opcode);
 }
 
 std::string MnemonicHover(const RecordSummary& r) {

@@ -196,8 +196,9 @@ TEST(InlayHints, AddressAtEachRecordAndTheValueWhereItReadsOtherwise) {
         got.push_back(h["label"].get<std::string>() + "@" +
                       std::to_string(h["position"]["line"].get<int>()) + ":" +
                       std::to_string(h["position"]["character"].get<int>()));
+    // The range's end is exclusive: line 5's hint is not asked for.
     EXPECT_EQ(got, (std::vector<std::string>{"0:@1:0", "= 255@1:9", "2:@1:11", "4:@3:0", "= 2@3:8",
-                                             "6:@4:0", "= 0@4:6", "8:@5:0"}));
+                                             "6:@4:0", "= 0@4:6"}));
 }
 
 struct AtCase {
@@ -224,7 +225,7 @@ TEST(Hover, SaysWhatIsThere) {
          "operand word 7, at address 1\n\naddress 7: an operand word of `DATA 9` (line 4), which "
          "loads as 9"},
         {"opcode_word_target", 2, 4,
-         "operand word 4, at address 3\n\naddress 4: the opcode word of `STAm 200` (line 3) (128)"},
+         "operand word 4, at address 3\n\naddress 4: the opcode word of `STAm 200` (line 3), opcode 128"},
         {"outside_the_program", 2, 13,
          "operand word 200, at address 5\n\naddress 200: outside the program (0 when it loads into "
          "a new processor)"},
@@ -349,6 +350,94 @@ TEST(Completion, OffersTheMnemonicsOnlyWhileOneIsTyped) {
     for (auto [line, character] : silent)
         EXPECT_EQ(s.Result("textDocument/completion", s.At(line, character)), json::array())
             << line;
+}
+
+// Exact answers at the edges that changed code got wrong without a test
+// noticing: each row is one request on one small document.
+struct EdgeCase {
+    const char* name;
+    std::string text;
+    const char* method;
+    json params; // textDocument is added
+    std::string expected; // the result, summarised by Summary
+};
+
+// Diagnostics as "CODE@RANGE", hints as "LABEL@LINE:CHAR", locations as
+// ranges, actions as "TITLE/PREFERRED".
+std::string Summary(const json& result) {
+    if (result.is_null())
+        return "null";
+    std::string out;
+    for (const json& item : result) {
+        if (!out.empty())
+            out += " ";
+        if (item.contains("label"))
+            out += item["label"].get<std::string>() + "@" +
+                   std::to_string(item["position"]["line"].get<int>()) + ":" +
+                   std::to_string(item["position"]["character"].get<int>());
+        else if (item.contains("title"))
+            out += item["title"].get<std::string>() + "/" +
+                   (item["isPreferred"].get<bool>() ? "preferred" : "not");
+        else if (item.contains("code"))
+            out += item["code"].get<std::string>() + "@" + Where(item["range"]);
+        else
+            out += Where(item["range"]);
+    }
+    return out.empty() ? "[]" : out;
+}
+
+std::string ManyRecords(int n) {
+    std::string text;
+    for (int i = 0; i < n; ++i)
+        text += "LDAi 1\n";
+    return text;
+}
+
+TEST(Edges, ExactAnswers) {
+    const json noContext = {{"diagnostics", json::array()}};
+    const EdgeCase cases[] = {
+        {"three_byte_character_before_a_slip", "D\xE2\x82\xAC 1, LDAi 1O\n", "diagnostics", {},
+         "trailing-text@0:12-0:13"},
+        {"crlf_is_one_line_end", "LDAi 5\r\nldai 6\r\n", "diagnostics", {},
+         "unknown-mnemonic@1:0-1:6"},
+        {"comment_after_operand_has_no_value_hint", "LDAi 5 {five}\n", "textDocument/inlayHint",
+         {{"range", Range(0, 0, 1, 0)}}, "0:@0:0"},
+        {"hint_range_end_is_exclusive", ManyRecords(16200), "textDocument/inlayHint",
+         {{"range", Range(16000, 0, 16100, 0)}}, ""},
+        {"negative_operand_names_no_record", "LDAi 5\nLDAm -1\n", "textDocument/references",
+         {{"position", {{"line", 0}, {"character", 0}}},
+          {"context", {{"includeDeclaration", false}}}},
+         "[]"},
+        {"immediate_operand_has_no_definition", "LDAi 3\nLDAi 0\n", "textDocument/definition",
+         {{"position", {{"line", 0}, {"character", 5}}}}, "[]"},
+        {"two_candidates_neither_preferred", "LDAx 5\n", "textDocument/codeAction",
+         {{"range", Range(0, 0, 0, 0)}, {"context", noContext}},
+         "Change to 'LDAm'/not Change to 'LDAi'/not"},
+        {"comma_in_an_operand_comment", "STAm 102 { result := 0, then keep it\n", "diagnostics", {},
+         "comma-in-comment@0:22-0:23 not-a-number@0:29-0:36"},
+        {"fix_for_an_operand_comment", "LDAi 5 { five, then 7\n", "textDocument/codeAction",
+         {{"range", Range(0, 0, 0, 0)}, {"context", noContext}},
+         "Use ';' instead of ',' in the comment/preferred"},
+    };
+    for (const auto& c : cases) {
+        Session s;
+        const json published = s.Open(c.text);
+        json result;
+        if (std::string(c.method) == "diagnostics") {
+            result = published["diagnostics"];
+        } else {
+            json params = c.params;
+            params["textDocument"] = {{"uri", kUri}};
+            result = s.Result(c.method, params);
+        }
+        if (std::string(c.name) == "hint_range_end_is_exclusive") {
+            ASSERT_EQ(result.size(), 100u);
+            EXPECT_EQ(result.front()["position"]["line"], 16000);
+            EXPECT_EQ(result.back()["position"]["line"], 16099);
+            continue;
+        }
+        EXPECT_EQ(Summary(result), c.expected) << c.name;
+    }
 }
 
 TEST(LargeDocuments, FillMemoryExactlyOrFailOnTheRecordThatDoesNotFit) {
