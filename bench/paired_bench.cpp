@@ -71,6 +71,42 @@ void BM_StepAgainstPlainSwitch(benchmark::State& state) {
 }
 BENCHMARK(BM_StepAgainstPlainSwitch)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2);
 
+// The longest run the machine allows: LDAi 0, STApc 0 until the cycle count
+// would pass 2,147,483,647, after 715,827,882 steps. The run loop without an
+// observer, breakpoints or loop detection, beside the floor stepper taking
+// the same number of steps.
+void BM_LongestRunAgainstFloor(benchmark::State& state) {
+    wren::Wren cpu;
+    cpu.SetMemory(0, 32);
+    cpu.SetMemory(2, 256);
+    wren::bench::FloorStepper floor;
+    floor.memory[0] = 32;
+    floor.memory[2] = 256;
+    constexpr long long kLongest = 715'827'882;
+    double ours = 0, least = 0;
+    for (auto _ : state) {
+        cpu.Reset();
+        auto start = Clock::now();
+        const wren::RunResult result = wren::Run(cpu, {kLongest + 1, {}});
+        const double t = Seconds(start);
+        ours += t;
+        if (result.reason != wren::StopReason::Fault || result.steps != kLongest)
+            state.SkipWithError("the run did not end at the cycle fault");
+        floor.a = floor.pc = floor.cycles = 0;
+        start = Clock::now();
+        for (long long i = 0; i < kLongest; ++i)
+            floor.Step();
+        least += Seconds(start);
+        benchmark::DoNotOptimize(floor.cycles);
+        state.SetIterationTime(t);
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["run_s"] = ours / n;
+    state.counters["floor_s"] = least / n;
+    state.counters["M_steps_per_s"] = static_cast<double>(kLongest) * n / ours / 1e6;
+}
+BENCHMARK(BM_LongestRunAgainstFloor)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
 std::string LoopFile() {
     const auto path = std::filesystem::temp_directory_path() / "wren-bench-debugger.ram";
     std::ofstream(path) << "LDAm 100\nADDi 1\nSTAm 100\nLDAi 0\nSTApc 0\n";

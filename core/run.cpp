@@ -80,7 +80,28 @@ const char* StopReasonName(StopReason reason) {
     return "?";
 }
 
+// Nobody watches, nothing breaks in, no loop is looked for: the processor
+// runs its own loop.
+RunResult RunPlain(Wren& cpu, const RunLimits& limits) {
+    RunResult result;
+    try {
+        cpu.StepWhile(limits.steps, result.steps);
+    } catch (const MachineError& fault) {
+        result.reason = StopReason::Fault;
+        result.fault = fault.what();
+        return result;
+    }
+    result.reason =
+        result.steps >= limits.steps && !(InMemory(cpu.PCounter()) &&
+                                          FindOpcode(cpu.Memory(cpu.PCounter())) == nullptr)
+            ? StopReason::StepLimit
+            : StopReason::NoInstruction;
+    return result;
+}
+
 RunResult Run(Wren& cpu, const RunLimits& limits, RunObserver* observer) {
+    if (observer == nullptr && limits.breaks.empty() && !limits.detectLoops)
+        return RunPlain(cpu, limits);
     if (limits.detectLoops)
         return observer != nullptr ? RunLoop<true, true>(cpu, limits, observer)
                                    : RunLoop<false, true>(cpu, limits, nullptr);

@@ -187,6 +187,101 @@ template <bool kLastWord> void Wren::StepAt(std::int32_t at) {
     }
 }
 
+void Wren::StepWhile(long long limit, long long& steps) {
+    constexpr long long kMostCyclesPerStep = 4;
+    while (steps < limit) {
+        // No cycle fault can come within this many steps, whatever they are.
+        const long long safe = (kMaxWord - cycles_) / kMostCyclesPerStep;
+        steps += StepPlain(std::min(limit - steps, safe));
+        if (steps >= limit)
+            return;
+        // StepPlain stopped before a step it leaves to Step: the end, a
+        // step that faults, one at the last word, or one near the cycle limit.
+        const std::int32_t at = pcounter_;
+        if (InMemory(at) && FindOpcode(Ram[at]) == nullptr)
+            return;
+        Step();
+        ++steps;
+    }
+}
+
+// The registers live in locals here: the compiler need not reload them after
+// each store to memory, which might otherwise alias them. Whatever could
+// fault leaves the loop before it changes anything.
+[[gnu::aligned(64)]] long long Wren::StepPlain(long long count) {
+    std::int32_t* const ram = Ram.get();
+    std::int32_t a = accumulator_;
+    std::int32_t pc = pcounter_;
+    std::int32_t cycles = cycles_;
+    bool v = overflow_;
+    long long done = 0;
+    const auto add = [&](std::int32_t value, std::int32_t cost) {
+        std::int32_t sum = 0;
+        if (__builtin_add_overflow(value, a, &sum))
+            return false;
+        v = sum > 65535;
+        a = static_cast<std::int32_t>(sum % 65536);
+        cycles += cost;
+        return true;
+    };
+    for (; done < count; ++done) {
+        if (static_cast<std::uint32_t>(pc) >= static_cast<std::uint32_t>(kLastAddress))
+            break;
+        const auto word = static_cast<std::uint32_t>(ram[pc]);
+        if (word > kHighestOpcode)
+            break;
+        const std::int32_t n = ram[pc + 1];
+        const std::int32_t next = pc + 2;
+        switch (kCaseOf[word]) {
+        case kAddM:
+            if (!InMemory(n) || !add(ram[n], 4))
+                goto out;
+            pc = next;
+            continue;
+        case kAddI:
+            if (!add(n, 3))
+                goto out;
+            pc = next;
+            continue;
+        case kAddPc:
+            if (!add(next, 3))
+                goto out;
+            pc = next;
+            continue;
+        case kBvs: pc = v ? n : next; break;
+        case kLdaM:
+            if (!InMemory(n))
+                goto out;
+            a = ram[n];
+            pc = next;
+            break;
+        case kLdaI:
+            a = n;
+            pc = next;
+            break;
+        case kLdaPc:
+            a = next;
+            pc = next;
+            break;
+        case kStaM:
+            if (!InMemory(n))
+                goto out;
+            ram[n] = a;
+            pc = next;
+            break;
+        case kStaPc: pc = a; break;
+        default: goto out; // no instruction
+        }
+        cycles += 3;
+    }
+out:
+    accumulator_ = a;
+    pcounter_ = pc;
+    cycles_ = cycles;
+    overflow_ = v;
+    return done;
+}
+
 // The operand word of the instruction at pc, which must lie inside memory
 // before the instruction may change anything.
 template <bool kLastWord> std::int32_t Wren::OperandWord(std::int32_t pc) const {

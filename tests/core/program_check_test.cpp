@@ -49,6 +49,11 @@ const CheckCase kCases[] = {
     {"tab_separator", "LDAi\t5\n  LDAi\t5 6\n", {"1:5:tab-separator", "2:7:tab-separator"}},
     {"missing_operand", "LDApc\n\"STApc \"\nfoo\n", {"1:1:missing-operand", "2:2:missing-operand"}},
     {"comma_in_comment", "{ one, two\n{ ends here,\n", {"1:6:comma-in-comment"}},
+    {"comma_in_a_comment_after_the_operand",
+     "LDAi 5 { five, then 7\nSTAm 102 { result := 0, then keep it\nLDAi 5 {fine}, LDAi 6\n"
+     "ADDpc 0 {x, y}\nLDAi 1 { ends here,\n",
+     {"1:14:comma-in-comment", "1:16:data", "2:23:comma-in-comment", "2:25:data",
+      "2:30:not-a-number", "4:11:comma-in-comment"}},
     {"trailing_text",
      "LDAi 12xyz\nLDAi 1O\nLDAi 1 {ok}\n\"LDAi 1,5\"\n",
      {"1:8:trailing-text", "2:7:trailing-text", "4:8:trailing-text"}},
@@ -63,6 +68,7 @@ const CheckCase kCases[] = {
      "23\n",
      {"2:5:jump-target", "3:5:jump-target", "4:6:jump-target", "6:5:jump-target",
       "7:5:jump-target"}},
+    {"jump_one_past_the_last_word", "LDAi 0\nBVS 65536\nBVS 65535\n", {"2:5:jump-target"}},
     {"not_a_number_where_the_text_starts", "LDAi   x\n", {"1:8:not-a-number"}},
     {"memory_operands_outside_memory",
      "LDAm -1\nADDm 65536\nSTAm 65535\nLDAi 70000\n",
@@ -91,6 +97,19 @@ TEST(CheckProgram, SelfModifyIsOptInAndEndsWithTheProgram) {
     ASSERT_EQ(result.findings.size(), 1u);
     EXPECT_EQ(result.findings[0].message, "'STAm 5' writes into the program");
     EXPECT_EQ(result.findings[0].note, "address 5 is the operand word of the record on line 3");
+    // The first word of memory is inside the program too.
+    const CheckResult first = CheckText("STAm 0\n", {.selfModify = true});
+    ASSERT_EQ(first.findings.size(), 1u);
+    EXPECT_EQ(first.findings[0].note, "address 0 is the opcode word of the record on line 1");
+}
+
+TEST(CheckProgram, ACommaInACommentNamesTheRecordItStarts) {
+    const CheckResult result = CheckText("LDAi 5 { five, then 7\n{ load, LDAi 1\n");
+    ASSERT_EQ(result.findings.size(), 2u);
+    EXPECT_EQ(result.findings[0].note,
+              "the loader reads the text after the comma as more records, the first 'then 7'");
+    EXPECT_EQ(result.findings[1].note,
+              "the loader reads the text after the comma as more records, the first 'LDAi 1'");
 }
 
 TEST(CheckProgram, NotesSayWhatTheLoaderDoes) {

@@ -93,6 +93,22 @@ const RunCase kCases[] = {
      1000,
      0},
     {"a_break_wins_over_a_loop", {32, 0, 256, 0}, {100, {2}, true}, StopReason::Break, 1, 2},
+    // LDAi 6, ADDi 65538, STApc 0, six BVS 2: PC, V and memory come back to
+    // the same values, A never does.
+    {"a_state_that_differs_only_in_a_is_no_loop",
+     {32, 6, 2, 65538, 256, 0, 8, 2, 8, 2, 8, 2, 8, 2, 8, 2, 8, 2},
+     {100, {}, true},
+     StopReason::NoInstruction,
+     18,
+     18},
+    // LDAi 0, ADDi 0, LDAi 6, BVS 14, ADDi 65536, STApc 0: steps 3 and 6
+    // leave the same PC, A and memory, and V false, then true.
+    {"a_state_that_differs_only_in_v_is_no_loop",
+     {32, 0, 2, 0, 32, 6, 8, 14, 2, 65536, 256, 0},
+     {100, {}, true},
+     StopReason::NoInstruction,
+     7,
+     14},
 };
 INSTANTIATE_TEST_SUITE_P(Reasons, RunTest, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
