@@ -63,13 +63,19 @@ std::vector<std::string> ReportNames(const std::vector<std::string>& files) {
         std::map<std::string, std::vector<std::size_t>> byName;
         for (std::size_t i = 0; i < files.size(); ++i)
             byName[name(i)].push_back(i);
-        for (auto& [_, same] : byName)
-            if (same.size() > 1)
+        for (auto& [_, same] : byName) {
+            // The same file given twice climbs no folders: nothing would
+            // tell its reports apart; they are numbered below.
+            const bool distinct = std::any_of(same.begin(), same.end(), [&](std::size_t i) {
+                return parts[i] != parts[same[0]];
+            });
+            if (distinct)
                 for (std::size_t i : same)
                     if (depth[i] < parts[i].size()) {
                         ++depth[i];
                         clash = true;
                     }
+        }
     }
     std::vector<std::string> names;
     std::map<std::string, int> seen;

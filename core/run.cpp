@@ -92,8 +92,8 @@ RunResult RunPlain(Wren& cpu, const RunLimits& limits) {
         return result;
     }
     result.reason =
-        result.steps >= limits.steps && !(InMemory(cpu.PCounter()) &&
-                                          FindOpcode(cpu.Memory(cpu.PCounter())) == nullptr)
+        result.steps >= limits.steps &&
+                !(InMemory(cpu.PCounter()) && FindOpcode(cpu.Memory(cpu.PCounter())) == nullptr)
             ? StopReason::StepLimit
             : StopReason::NoInstruction;
     return result;

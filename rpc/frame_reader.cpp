@@ -118,8 +118,8 @@ std::optional<Incoming> FrameReader::Next() {
                 std::from_chars(value.data(), value.data() + value.size(), parsed);
             if (ec != std::errc() || end != value.data() + value.size() || value.empty()) {
                 length_.reset();
-                problem_ = "Content-Length '" + std::string(value.substr(0, 40)) +
-                           "' is not a byte count";
+                problem_ =
+                    "Content-Length '" + std::string(value.substr(0, 40)) + "' is not a byte count";
             } else {
                 length_ = parsed;
             }

@@ -121,13 +121,12 @@ TEST(DebugAdapter, SlicesRunAContinueOnTheHostsThread) {
                                      {}}));
         std::vector<std::string> said;
         for (const json& m : channel.Take())
-            said.push_back(m["type"] == "event"
-                               ? "event " + m["event"].get<std::string>() +
-                                     (m["event"] == "stopped"
-                                          ? " " + m["body"]["reason"].get<std::string>()
-                                          : "")
-                               : m["command"].get<std::string>() +
-                                     (m["success"] == true ? " ok" : " failed"));
+            said.push_back(
+                m["type"] == "event"
+                    ? "event " + m["event"].get<std::string>() +
+                          (m["event"] == "stopped" ? " " + m["body"]["reason"].get<std::string>()
+                                                   : "")
+                    : m["command"].get<std::string>() + (m["success"] == true ? " ok" : " failed"));
         return said;
     };
     using Said = std::vector<std::string>;
@@ -167,6 +166,44 @@ TEST(DebugAdapter, SlicesRunAContinueOnTheHostsThread) {
     EXPECT_EQ(request("restart"), (Said{"restart ok", "event stopped entry"}));
     EXPECT_FALSE(adapter.Running());
     EXPECT_TRUE(adapter.Handle({rpc::Incoming::Kind::Closed, nullptr, {}}));
+}
+
+} // namespace
+} // namespace wren::dap
+
+namespace wren::dap {
+namespace {
+
+// next is a step, but a step that ends the program or faults says so.
+TEST(DebugAdapter, NextThatEndsOrFaultsSaysWhy) {
+    test::TempDir dir;
+    const std::pair<const char*, const char*> cases[] = {
+        {"LDAi 1\n", "end"},
+        {"LDAm 70000\n", "exception"},
+        {"LDAi 1\nLDAi 2\n", "step"},
+    };
+    for (const auto& [text, reason] : cases) {
+        const std::string path = dir.Write("p.ram", text).string();
+        rpc::QueueChannel channel;
+        DebugAdapter adapter(channel);
+        int seq = 0;
+        auto request = [&](const char* command, json args) {
+            adapter.Handle({rpc::Incoming::Kind::Message,
+                            {{"seq", ++seq},
+                             {"type", "request"},
+                             {"command", command},
+                             {"arguments", std::move(args)}},
+                            {}});
+            return channel.Take();
+        };
+        request("initialize", json::object());
+        request("launch", {{"program", path}, {"stopOnEntry", true}});
+        request("configurationDone", json::object());
+        const auto out = request("next", {{"threadId", 1}});
+        ASSERT_EQ(out.size(), 2u) << text;
+        EXPECT_EQ(out[1]["event"], "stopped") << text;
+        EXPECT_EQ(out[1]["body"]["reason"], reason) << text;
+    }
 }
 
 } // namespace

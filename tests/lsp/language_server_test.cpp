@@ -225,7 +225,8 @@ TEST(Hover, SaysWhatIsThere) {
          "operand word 7, at address 1\n\naddress 7: an operand word of `DATA 9` (line 4), which "
          "loads as 9"},
         {"opcode_word_target", 2, 4,
-         "operand word 4, at address 3\n\naddress 4: the opcode word of `STAm 200` (line 3), opcode 128"},
+         "operand word 4, at address 3\n\naddress 4: the opcode word of `STAm 200` (line 3), "
+         "opcode 128"},
         {"outside_the_program", 2, 13,
          "operand word 200, at address 5\n\naddress 200: outside the program (0 when it loads into "
          "a new processor)"},
@@ -358,7 +359,7 @@ struct EdgeCase {
     const char* name;
     std::string text;
     const char* method;
-    json params; // textDocument is added
+    json params;          // textDocument is added
     std::string expected; // the result, summarised by Summary
 };
 
@@ -396,26 +397,50 @@ std::string ManyRecords(int n) {
 TEST(Edges, ExactAnswers) {
     const json noContext = {{"diagnostics", json::array()}};
     const EdgeCase cases[] = {
-        {"three_byte_character_before_a_slip", "D\xE2\x82\xAC 1, LDAi 1O\n", "diagnostics", {},
+        {"three_byte_character_before_a_slip",
+         "D\xE2\x82\xAC 1, LDAi 1O\n",
+         "diagnostics",
+         {},
          "trailing-text@0:12-0:13"},
-        {"crlf_is_one_line_end", "LDAi 5\r\nldai 6\r\n", "diagnostics", {},
+        {"crlf_is_one_line_end",
+         "LDAi 5\r\nldai 6\r\n",
+         "diagnostics",
+         {},
          "unknown-mnemonic@1:0-1:6"},
-        {"comment_after_operand_has_no_value_hint", "LDAi 5 {five}\n", "textDocument/inlayHint",
-         {{"range", Range(0, 0, 1, 0)}}, "0:@0:0"},
-        {"hint_range_end_is_exclusive", ManyRecords(16200), "textDocument/inlayHint",
-         {{"range", Range(16000, 0, 16100, 0)}}, ""},
-        {"negative_operand_names_no_record", "LDAi 5\nLDAm -1\n", "textDocument/references",
+        {"comment_after_operand_has_no_value_hint",
+         "LDAi 5 {five}\n",
+         "textDocument/inlayHint",
+         {{"range", Range(0, 0, 1, 0)}},
+         "0:@0:0"},
+        {"hint_range_end_is_exclusive",
+         ManyRecords(16200),
+         "textDocument/inlayHint",
+         {{"range", Range(16000, 0, 16100, 0)}},
+         ""},
+        {"negative_operand_names_no_record",
+         "LDAi 5\nLDAm -1\n",
+         "textDocument/references",
          {{"position", {{"line", 0}, {"character", 0}}},
           {"context", {{"includeDeclaration", false}}}},
          "[]"},
-        {"immediate_operand_has_no_definition", "LDAi 3\nLDAi 0\n", "textDocument/definition",
-         {{"position", {{"line", 0}, {"character", 5}}}}, "[]"},
-        {"two_candidates_neither_preferred", "LDAx 5\n", "textDocument/codeAction",
+        {"immediate_operand_has_no_definition",
+         "LDAi 3\nLDAi 0\n",
+         "textDocument/definition",
+         {{"position", {{"line", 0}, {"character", 5}}}},
+         "[]"},
+        {"two_candidates_neither_preferred",
+         "LDAx 5\n",
+         "textDocument/codeAction",
          {{"range", Range(0, 0, 0, 0)}, {"context", noContext}},
          "Change to 'LDAm'/not Change to 'LDAi'/not"},
-        {"comma_in_an_operand_comment", "STAm 102 { result := 0, then keep it\n", "diagnostics", {},
+        {"comma_in_an_operand_comment",
+         "STAm 102 { result := 0, then keep it\n",
+         "diagnostics",
+         {},
          "comma-in-comment@0:22-0:23 not-a-number@0:29-0:36"},
-        {"fix_for_an_operand_comment", "LDAi 5 { five, then 7\n", "textDocument/codeAction",
+        {"fix_for_an_operand_comment",
+         "LDAi 5 { five, then 7\n",
+         "textDocument/codeAction",
          {{"range", Range(0, 0, 0, 0)}, {"context", noContext}},
          "Use ';' instead of ',' in the comment/preferred"},
     };
