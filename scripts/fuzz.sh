@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # fuzz.sh SECONDS: builds the libFuzzer targets (operand parser, loader,
-# language server; clang, ASan + UBSan) and runs each for SECONDS, starting
+# language server, debug adapter; clang, ASan + UBSan) and runs each for SECONDS, starting
 # from the corpus in fuzz/corpus. A crash, leak,
 # hang (10 s on one input) or failed check stops with an error and leaves the
 # input in build/fuzz/artifacts/: copy it into fuzz/regressions/TARGET/, where
@@ -14,7 +14,7 @@ cmake --build --preset fuzz
 mkdir -p build/fuzz/artifacts
 
 status=0
-for target in operand loader lsp; do
+for target in operand loader lsp dap; do
     work=build/fuzz/corpus-$target # grows from run to run, outside the repo
     mkdir -p "$work" "fuzz/regressions/$target"
     log=build/fuzz/$target.log
