@@ -81,6 +81,12 @@ public:
     /// The fault's message, while stopped at one.
     const std::string& Fault() const { return fault_; }
     std::size_t HistorySize() const { return history_.Size(); }
+    /// Where the newest kept step ran: the faulting instruction after a
+    /// fault, the last one before the end.
+    std::optional<std::int32_t> LastStepAt() const {
+        const UndoEntry* newest = history_.Newest();
+        return newest ? std::optional(newest->Before(0).pcounter) : std::nullopt;
+    }
 
 private:
     enum Mark : std::uint8_t { kLine = 1, kInstruction = 2, kData = 4 };

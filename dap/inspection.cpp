@@ -69,7 +69,17 @@ Json DebugAdapter::StackTrace() {
                {"line", 0},
                {"column", 0},
                {"instructionPointerReference", std::to_string(pc)}};
-    if (const Json where = SourceLine(pc); !where.is_null())
+    Json where = SourceLine(pc);
+    // A fault belongs to the instruction that raised it, whose operand may
+    // have moved PC on; at the end PC holds no instruction, often past the
+    // program, and the last line that ran is where the editor should be. A
+    // frame with a source is one the editor selects, so that the registers
+    // show at once.
+    if (Machine().Finished() || where.is_null())
+        if (const auto last = Machine().LastStepAt())
+            if (Json at = SourceLine(*last); !at.is_null())
+                where = std::move(at);
+    if (!where.is_null())
         frame.update(where);
     return {{"stackFrames", {frame}}, {"totalFrames", 1}};
 }

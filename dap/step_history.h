@@ -79,6 +79,14 @@ public:
         --count_;
         return entries_[next_];
     }
+    /// The newest entry, or nullptr when none is kept.
+    const UndoEntry* Newest() const {
+        if (Empty())
+            return nullptr;
+        if (entries_.size() < capacity_)
+            return &entries_.back();
+        return &entries_[(next_ == 0 ? capacity_ : next_) - 1];
+    }
     bool Empty() const { return Size() == 0; }
     std::size_t Size() const { return entries_.size() < capacity_ ? entries_.size() : count_; }
     void Clear() {

@@ -115,6 +115,11 @@ test('the end stops, then continue exits 0', async () => {
   assert.equal(event.body.reason, 'end');
   assert.equal(event.body.description, 'no instruction at address 40');
   assert.equal((await registers(dc)).A, '222');
+  // PC holds no instruction: the frame shows the last line that ran.
+  const frame = (await dc.stackTraceRequest({ threadId: 1 })).body.stackFrames[0];
+  assert.equal(frame.source.path, join(examples, 'jump-table.ram'));
+  assert.equal(frame.line, 29); // LDAm 302 at address 38, the last step
+  assert.equal(frame.instructionPointerReference, '40');
   const exited = dc.waitForEvent('exited');
   const terminated = dc.waitForEvent('terminated');
   await dc.continueRequest({ threadId: 1 });
@@ -131,6 +136,9 @@ test('a fault stops with its exception info and the registers it left, then exit
   const info = await dc.exceptionInfoRequest({ threadId: 1 });
   assert.equal(info.body.description, 'index out of range: STAm operand 65536 at address 2');
   assert.deepEqual(await registers(dc), { A: '9', PC: '4', V: 'False', Cycles: '3' });
+  // PC moved past the STAm, but the fault is that line's.
+  const frame = (await dc.stackTraceRequest({ threadId: 1 })).body.stackFrames[0];
+  assert.deepEqual([frame.source.path, frame.line], [path, 2]);
   const exited = dc.waitForEvent('exited');
   await dc.nextRequest({ threadId: 1 });
   assert.equal((await exited).body.exitCode, 2);
