@@ -42,6 +42,18 @@ nlohmann::json InlayHints(DocumentRef ref, const nlohmann::json& range) {
         return key(start) <= key(at) && key(at) < key(end);
     };
     const auto& records = ref.doc.Program().records;
+    // Every address as wide as the document's largest, padded with figure
+    // spaces (a digit's width), so that the text after the hints stays in
+    // one column.
+    const std::size_t taking = ref.doc.Program().byAddress.size();
+    const std::size_t width = std::to_string(taking > 0 ? 2 * (taking - 1) : 0).size();
+    const auto label = [&](std::int32_t address) {
+        const std::string digits = std::to_string(address);
+        std::string out;
+        for (std::size_t i = digits.size(); i < width; ++i)
+            out += "\u2007";
+        return out + digits + ":";
+    };
     auto hints = nlohmann::json::array();
     for (std::size_t i = ref.doc.RecordsOnLine(start.line + 1).first;
          i < records.size() && records[i].line <= end.line + 1; ++i) {
@@ -49,7 +61,7 @@ nlohmann::json InlayHints(DocumentRef ref, const nlohmann::json& range) {
         if (!r.TakesMemory())
             continue;
         nlohmann::json address =
-            Hint(ref.doc.ToPosition(r.line, r.span.begin), std::to_string(r.address) + ":", true);
+            Hint(ref.doc.ToPosition(r.line, r.span.begin), label(r.address), true);
         if (inside(address))
             hints.push_back(std::move(address));
         if (auto value = ValueHint(ref.doc, r); value && inside(*value))

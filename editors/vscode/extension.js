@@ -37,6 +37,25 @@ async function activate(context) {
     { documentSelector: [{ language: 'wren-ram' }], outputChannel: output });
 
   context.subscriptions.push(
+    // F5 with no launch.json: debug the open program, stopped on entry.
+    vscode.debug.registerDebugConfigurationProvider('wren-ram', {
+      resolveDebugConfiguration(folder, config) {
+        if (!config.request && !config.name) { // empty, or only a type
+          const document = vscode.window.activeTextEditor?.document;
+          if (document?.languageId === 'wren-ram') {
+            Object.assign(config, {
+              type: 'wren-ram', request: 'launch', name: 'Debug this program',
+              program: document.uri.fsPath, stopOnEntry: true,
+            });
+          }
+        }
+        if (!config.program) {
+          vscode.window.showInformationMessage('Wren: open a program (.ram) to debug it.');
+          return undefined; // abort the launch
+        }
+        return config;
+      },
+    }),
     vscode.debug.registerDebugAdapterDescriptorFactory('wren-ram', {
       createDebugAdapterDescriptor() {
         const now = serverSettings();

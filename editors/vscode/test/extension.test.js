@@ -9,12 +9,16 @@ const Module = require('node:module');
 const path = require('node:path');
 
 function loadWith(settings) {
-  const seen = { clients: [], factories: {}, started: 0, output: [] };
+  const seen = { clients: [], factories: {}, providers: {}, started: 0, output: [] };
   const vscode = {
     workspace: { getConfiguration: () => ({ get: (key, fallback) => settings[key] ?? fallback }) },
     debug: {
       registerDebugAdapterDescriptorFactory(type, factory) {
         seen.factories[type] = factory;
+        return { dispose() {} };
+      },
+      registerDebugConfigurationProvider(type, provider) {
+        seen.providers[type] = provider;
         return { dispose() {} };
       },
     },
@@ -23,6 +27,8 @@ function loadWith(settings) {
     },
     window: {
       showErrorMessage: (m) => { seen.error = m; },
+      showInformationMessage: (m) => { seen.info = m; },
+      activeTextEditor: settings.editor,
       createOutputChannel: (name) => ({ name, appendLine: (l) => seen.output.push(l), dispose() {} }),
     },
   };
@@ -115,3 +121,23 @@ for (const [name, dirs, settings, kind] of choices) {
     }
   });
 }
+
+// F5 with no launch.json hands the provider an empty configuration.
+test('F5 without a launch.json debugs the open program, stopped on entry', async () => {
+  withPath([bin]);
+  const editor = { document: { languageId: 'wren-ram', uri: { fsPath: '/work/count.ram' } } };
+  const { extension, seen } = loadWith({ editor });
+  await extension.activate({ subscriptions: [] });
+  const provider = seen.providers['wren-ram'];
+  assert.deepEqual(provider.resolveDebugConfiguration(undefined, {}), {
+    type: 'wren-ram', request: 'launch', name: 'Debug this program',
+    program: '/work/count.ram', stopOnEntry: true,
+  });
+  const given = { type: 'wren-ram', request: 'launch', name: 'mine', program: '/p.ram' };
+  assert.equal(provider.resolveDebugConfiguration(undefined, given), given);
+
+  const other = loadWith({ editor: { document: { languageId: 'plaintext', uri: { fsPath: '/a.txt' } } } });
+  await other.extension.activate({ subscriptions: [] });
+  assert.equal(other.seen.providers['wren-ram'].resolveDebugConfiguration(undefined, {}), undefined);
+  assert.equal(other.seen.info, 'Wren: open a program (.ram) to debug it.');
+});
