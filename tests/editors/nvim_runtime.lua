@@ -20,6 +20,23 @@ check(vim.deep_equal(codes, { 'missing-operand@1:0', 'unknown-mnemonic@0:0' }), 
 local clients = vim.lsp.buf_get_clients(buf)
 check(#vim.tbl_keys(clients) == 1, 'clients attached: ' .. #vim.tbl_keys(clients))
 
+-- Each record's address at the end of its line, as wren-trace --listing has
+-- it ("LINE=LABELS"), and again after an edit. LDApc alone takes no memory.
+local ns = vim.api.nvim_create_namespace('wren-addresses')
+local function addresses()
+  local shown = {}
+  for _, mark in ipairs(vim.api.nvim_buf_get_extmarks(buf, ns, 0, -1, { details = true })) do
+    table.insert(shown, string.format('%d=%s', mark[2], vim.trim(mark[4].virt_text[1][1])))
+  end
+  table.sort(shown)
+  return table.concat(shown, ' ')
+end
+vim.wait(5000, function() return addresses() == '0=0: 2=2:' end, 50)
+check(addresses() == '0=0: 2=2:', 'addresses: ' .. addresses())
+vim.api.nvim_buf_set_lines(buf, 0, 0, false, { 'LDAi 7, ADDi 1', '{ note' })
+vim.wait(5000, function() return addresses() == '0=0:  2: 2=4: 4=6:' end, 50)
+check(addresses() == '0=0:  2: 2=4: 4=6:', 'addresses after an edit: ' .. addresses())
+
 if #failures > 0 then
   io.stderr:write(table.concat(failures, '\n') .. '\n')
   vim.cmd('cquit 1')

@@ -23,6 +23,42 @@ for [l, c, group] in [[1, 1, 'wrenComment'], [1, 4, 'wrenComma'], [1, 6, 'wrenMn
   call s:Check(name ==# group, printf('%d:%d is %s, not %s', l, c, name, group))
 endfor
 
+" A data label must not look like a mnemonic in the default colours.
+call s:Check(synIDattr(synIDtrans(synID(2, 1, 1)), 'name') !=# synIDattr(synIDtrans(synID(1, 6, 1)), 'name'),
+      \ 'a data label and a mnemonic look alike: ' . synIDattr(synIDtrans(synID(2, 1, 1)), 'name'))
+
+" Each record's address after its line, as wren-trace --listing has it; and
+" again after an edit.
+function! s:Addresses() abort
+  let shown = []
+  let texts = get(b:, 'wren_addresses', {})
+  for l in range(1, line('$'))
+    let props = filter(prop_list(l), {_, p -> get(p, 'type', '') ==# 'wrenAddress'})
+    if !empty(props)
+      call add(shown, l . '=' . get(texts, l, '?') . (len(props) > 1 ? '(twice)' : ''))
+    endif
+  endfor
+  return join(shown, ' ')
+endfunction
+function! s:WaitFor(want) abort
+  for i in range(100)
+    if s:Addresses() ==# a:want
+      return
+    endif
+    sleep 50m
+  endfor
+  call s:Check(0, 'addresses: ' . s:Addresses() . ', not ' . a:want)
+endfunction
+try
+  call s:WaitFor('1=0: 2=2: 3=4: 4=6:')
+  call append(0, 'LDAi 1, LDAi 2')
+  WrenAddresses
+  call s:WaitFor('1=0:  2: 2=4: 3=6: 4=8: 5=10:')
+  silent undo
+catch
+  call s:Check(0, 'addresses: ' . v:exception)
+endtry
+
 silent make
 let got = map(getqflist(), {_, e -> printf('%d:%d:%s', e.lnum, e.col, e.type)})
 let want = readfile($WREN_EXPECTED)

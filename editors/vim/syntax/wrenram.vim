@@ -38,7 +38,9 @@ hi def link wrenOperandComment Comment
 hi def link wrenComma          Delimiter
 hi def link wrenQuote          Delimiter
 hi def link wrenMnemonic       Keyword
-hi def link wrenLabel          Label
+" A data label is no instruction: it must not look like one (Label shows as
+" Statement, as Keyword does, in the default colours).
+hi def link wrenLabel          Identifier
 hi def link wrenNumber         Number
 hi def link wrenTrailing       Error
 hi def link wrenDropped        Error
