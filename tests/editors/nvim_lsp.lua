@@ -39,6 +39,11 @@ table.sort(got)
 -- col is in bytes: 'D' and the 4-byte emoji, then ' 1, LDAi 1' put 'O' at byte 15.
 local want = { 'trailing-text@0:15/2', 'unknown-mnemonic@1:0/2' }
 check(vim.deep_equal(got, want), 'diagnostics: ' .. table.concat(got, ', '))
+-- An installed ftplugin sees this client and starts no second one.
+vim.wait(300, function() return false end, 50)
+local attached = vim.tbl_keys(vim.lsp.buf_get_clients(buf))
+check(#attached == 1 and attached[1] == client, 'clients attached: ' .. vim.inspect(attached))
+check(#vim.diagnostic.get(buf) == 2, 'diagnostics after a while: ' .. #vim.diagnostic.get(buf))
 
 local function request(method, line, character)
   local params = { textDocument = { uri = vim.uri_from_bufnr(buf) }, position = { line = line, character = character } }

@@ -77,6 +77,8 @@ done
 [ -f /usr/share/nvim/site/ftplugin/wrenram.lua ] || fail "no Neovim ftplugin"
 "$here/tests/editors/vim_test.sh" /usr/bin || fail "Vim with the installed files"
 "$here/tests/editors/nvim_runtime.sh" /usr/bin || fail "Neovim with the installed files"
+"$here/tests/editors/emacs_test.sh" /usr/bin || fail "Emacs with the installed files"
+"$here/tests/editors/kate_test.sh" || fail "Kate with the installed definition"
 
 echo "-- desktop entry and metainfo validate"
 desktop-file-validate /usr/share/applications/org.wrensimulator.Simulator.desktop

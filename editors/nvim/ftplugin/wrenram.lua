@@ -19,9 +19,14 @@ local function is_wren_lsp(client)
   return client.name == 'wren-lsp' or vim.fn.fnamemodify(program, ':t'):match('^wren%-lsp') ~= nil
 end
 
+-- Clients still starting are attached too, but Neovim 0.7 lists only running
+-- ones: look them up by id (ids count up from 1).
 local function attached(bufnr)
-  for _, client in pairs(vim.lsp.buf_get_clients(bufnr)) do
-    if is_wren_lsp(client) then return client end
+  for id = 1, 1000 do
+    local client = vim.lsp.get_client_by_id(id)
+    if client and vim.lsp.buf_is_attached(bufnr, id) and is_wren_lsp(client) then
+      return client
+    end
   end
   return nil
 end
