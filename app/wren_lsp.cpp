@@ -19,6 +19,12 @@ int main(int argc, char** argv) {
     app.add_flag("--stdio", stdio,
                  "talk over standard input and output (the only way; accepted "
                  "for clients that pass it)");
+    // VS Code's client passes its process id to a server it starts as a
+    // Node.js module; the server ends with its input all the same.
+    long long clientProcessId = 0;
+    app.add_option("--clientProcessId", clientProcessId,
+                   "the editor's process id (accepted for clients that pass it)")
+        ->type_name("PID");
     const int status = wren::cli::Parse(
         app,
         "An editor starts wren-lsp and talks to it; see wren-lsp(1) for the features and for\n"

@@ -39,3 +39,5 @@ for node_dir in "$root/tests/node" "$root/editors/vscode"; do
         (cd "$node_dir" && npm ci --no-audit --no-fund --loglevel=error)
     fi
 done
+# code-server and playwright-core for the extension's tests in a real VS Code.
+"$here/setup-code-server.sh"

@@ -11,9 +11,9 @@ const frame = (body) => {
 };
 
 // Sends input, closes standard input, and reads every framed message.
-function exchange(program, input) {
+function exchange(program, input, args = []) {
   return new Promise((resolve, reject) => {
-    const server = spawn(program, [], { stdio: ['pipe', 'pipe', 'pipe'] });
+    const server = spawn(program, args, { stdio: ['pipe', 'pipe', 'pipe'] });
     const out = [];
     let stderr = '';
     server.stdout.on('data', (c) => out.push(c));
@@ -71,6 +71,13 @@ for (const [name, input, status, answers] of lspRows) {
     assert.equal(run.status, status);
   });
 }
+
+// What VS Code's client passes to a server it starts as a Node.js module.
+test('wren-lsp: the arguments an editor passes are accepted', async () => {
+  const run = await exchange(process.env.WREN_LSP, [init, shutdown, exit], ['--stdio', '--clientProcessId=4242']);
+  assert.deepEqual(run.messages.map(lspSummary), ['1 ok', '2 ok']);
+  assert.equal(run.status, 0, run.stderr);
+});
 
 test('wren-lsp: a body over the limit is skipped whole, blank lines and all', async () => {
   const limit = 64 * 1024 * 1024;
