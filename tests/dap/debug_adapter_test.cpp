@@ -12,6 +12,16 @@ namespace {
 
 using nlohmann::json;
 
+// Sends one request; what the adapter wrote in answer.
+std::vector<json> Ask(DebugAdapter& adapter, rpc::QueueChannel& channel, int seq,
+                      const char* command, json args = json::object()) {
+    EXPECT_FALSE(adapter.Handle(
+        {rpc::Incoming::Kind::Message,
+         {{"seq", seq}, {"type", "request"}, {"command", command}, {"arguments", std::move(args)}},
+         {}}));
+    return channel.Take();
+}
+
 // Bad messages get an answer (a failed response, or a console line when
 // there is no request to answer) and the adapter serves on.
 TEST(DebugAdapter, AnswersBadMessagesAndGoesOn) {
@@ -95,12 +105,6 @@ TEST(DebugAdapter, AnswersBadMessagesAndGoesOn) {
     EXPECT_TRUE(adapter.Handle({rpc::Incoming::Kind::Closed, nullptr, {}}));
 }
 
-} // namespace
-} // namespace wren::dap
-
-namespace wren::dap {
-namespace {
-
 // With one thread, continue runs only when the host asks for a slice: each
 // request is answered between slices, pause stops within one, and the stop
 // that ends a run is reported by the slice that reaches it.
@@ -113,14 +117,8 @@ TEST(DebugAdapter, SlicesRunAContinueOnTheHostsThread) {
     DebugAdapter adapter(channel, Execution::Slices);
     int seq = 0;
     auto request = [&](const char* command, json args = json::object()) {
-        EXPECT_FALSE(adapter.Handle({rpc::Incoming::Kind::Message,
-                                     {{"seq", ++seq},
-                                      {"type", "request"},
-                                      {"command", command},
-                                      {"arguments", std::move(args)}},
-                                     {}}));
         std::vector<std::string> said;
-        for (const json& m : channel.Take())
+        for (const json& m : Ask(adapter, channel, ++seq, command, std::move(args)))
             said.push_back(
                 m["type"] == "event"
                     ? "event " + m["event"].get<std::string>() +
@@ -168,12 +166,6 @@ TEST(DebugAdapter, SlicesRunAContinueOnTheHostsThread) {
     EXPECT_TRUE(adapter.Handle({rpc::Incoming::Kind::Closed, nullptr, {}}));
 }
 
-} // namespace
-} // namespace wren::dap
-
-namespace wren::dap {
-namespace {
-
 // next is a step, but a step that ends the program or faults says so.
 TEST(DebugAdapter, NextThatEndsOrFaultsSaysWhy) {
     test::TempDir dir;
@@ -188,13 +180,7 @@ TEST(DebugAdapter, NextThatEndsOrFaultsSaysWhy) {
         DebugAdapter adapter(channel);
         int seq = 0;
         auto request = [&](const char* command, json args) {
-            adapter.Handle({rpc::Incoming::Kind::Message,
-                            {{"seq", ++seq},
-                             {"type", "request"},
-                             {"command", command},
-                             {"arguments", std::move(args)}},
-                            {}});
-            return channel.Take();
+            return Ask(adapter, channel, ++seq, command, std::move(args));
         };
         request("initialize", json::object());
         request("launch", {{"program", path}, {"stopOnEntry", true}});

@@ -45,12 +45,17 @@ async function snap(name) {
   if (shots) await page.screenshot({ path: join(shots, `vscode-${name}.png`) });
 }
 
-async function openFile(name) {
-  await page.keyboard.press('Control+P');
+// Types text into the quick input that key opens and takes the row it finds.
+async function quickInput(key, text) {
+  await page.keyboard.press(key);
   await page.waitForSelector('.quick-input-widget input', { state: 'visible' });
-  await page.keyboard.type(name);
-  await page.waitForSelector(`.quick-input-list .monaco-list-row[aria-label*="${name}"]`);
+  await page.keyboard.type(text);
+  await page.waitForSelector(`.quick-input-list .monaco-list-row[aria-label*="${text}"]`);
   await page.keyboard.press('Enter');
+}
+
+async function openFile(name) {
+  await quickInput('Control+P', name);
   await page.waitForFunction((n) => document.querySelector('.tab.active')?.getAttribute('aria-label')?.startsWith(n), name);
   await page.locator('.monaco-editor .view-lines').first().click();
 }
@@ -61,13 +66,7 @@ async function openFile(name) {
 const editorText = () => page.$eval('.editor-group-container.active .monaco-editor .view-lines',
   (e) => e.innerText.replace(/[\u00a0\u2007\u200a]/g, ' '));
 
-async function command(title) {
-  await page.keyboard.press('F1');
-  await page.waitForSelector('.quick-input-widget input', { state: 'visible' });
-  await page.keyboard.type(title);
-  await page.waitForSelector(`.quick-input-list .monaco-list-row[aria-label*="${title}"]`);
-  await page.keyboard.press('Enter');
-}
+const command = (title) => quickInput('F1', title);
 
 before(async () => {
   assert.ok(vsix, 'WREN_VSIX names the packaged extension');
