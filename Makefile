@@ -6,7 +6,7 @@ ifeq ($(CI),true)
 CMAKE_ARGS += -DWREN_WERROR=ON
 endif
 
-.PHONY: all setup build run trace test asan-test bench soak fuzz package install-test vsix wasm format clean
+.PHONY: all setup build run trace test asan-test bench soak fuzz package install-test vsix wasm web format clean
 
 all: build
 
@@ -77,6 +77,12 @@ install-test: package
 # build them too.
 wasm: setup
 	scripts/build-wasm.sh $(CMAKE_ARGS)
+
+# The page: one file with the editor, the machine and the servers inside,
+# build/web/wren-simulator.html, to open from disk or put on any web host.
+web: setup
+	scripts/build-wasm.sh $(CMAKE_ARGS) >/dev/null
+	WREN_WASM_BUILT=1 scripts/build-web.sh
 
 # The VS Code extension, offline, with the WebAssembly servers inside:
 # build/default/vsix/wren-simulator-VERSION.vsix.

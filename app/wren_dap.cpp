@@ -8,7 +8,7 @@
 #include <iostream>
 
 #if defined(__EMSCRIPTEN__)
-#include "wasm_host.h"
+#include "wasm_servers.h"
 #endif
 
 int main(int argc, char** argv) {
@@ -24,16 +24,7 @@ int main(int argc, char** argv) {
         return status;
 
 #if defined(__EMSCRIPTEN__)
-    // One thread: the host runs a continue's slices between reads.
-    struct Hosted final : wren::wasm::HostedServer {
-        wren::dap::DebugAdapter adapter{wren::wasm::HostChannel(), wren::dap::Execution::Slices};
-        std::optional<int> Handle(const wren::rpc::Incoming& incoming) override {
-            return adapter.Handle(incoming) ? std::optional(0) : std::nullopt;
-        }
-        bool Busy() const override { return adapter.Running(); }
-        void Work() override { adapter.RunSlice(); }
-    };
-    wren::wasm::Host(std::make_unique<Hosted>());
+    wren::wasm::Host(wren::wasm::DebugAdapter());
     return 0;
 #else
     std::ios::sync_with_stdio(false);

@@ -8,7 +8,7 @@
 #include <iostream>
 
 #if defined(__EMSCRIPTEN__)
-#include "wasm_host.h"
+#include "wasm_servers.h"
 #endif
 
 int main(int argc, char** argv) {
@@ -35,13 +35,7 @@ int main(int argc, char** argv) {
         return status;
 
 #if defined(__EMSCRIPTEN__)
-    struct Hosted final : wren::wasm::HostedServer {
-        wren::lsp::LanguageServer server{wren::wasm::HostChannel()};
-        std::optional<int> Handle(const wren::rpc::Incoming& incoming) override {
-            return server.Handle(incoming);
-        }
-    };
-    wren::wasm::Host(std::make_unique<Hosted>());
+    wren::wasm::Host(wren::wasm::LanguageServer());
     return 0;
 #else
     std::ios::sync_with_stdio(false);

@@ -27,7 +27,7 @@ add_link_options(-fwasm-exceptions)
 
 # Builds a server as one Node.js program, NAME.mjs, with its module inlined.
 function(wren_wasm_server name source)
-    add_executable(${name} ${source} wasm_host.cpp)
+    add_executable(${name} ${source})
     target_link_libraries(${name} PRIVATE ${ARGN})
     target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
     wren_warnings(${name})
@@ -45,4 +45,26 @@ function(wren_wasm_server name source)
     # Runs as a program of its own, as the native one does.
     add_custom_command(TARGET ${name} POST_BUILD
         COMMAND chmod +x $<TARGET_FILE:${name}> VERBATIM)
+endfunction()
+
+# Builds a server for a Web Worker, NAME.worker.js: a classic script with its
+# module inlined, which the page starts from its own text (a page opened from
+# disk may fetch nothing). The worker host speaks postMessage.
+function(wren_wasm_worker name source)
+    set(target ${name}-worker)
+    add_executable(${target} ${source})
+    target_link_libraries(${target} PRIVATE ${ARGN})
+    target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+    wren_warnings(${target})
+    set_target_properties(${target} PROPERTIES OUTPUT_NAME ${name}.worker SUFFIX .js)
+    set(post ${CMAKE_CURRENT_SOURCE_DIR}/wasm_host_worker.js)
+    # Smaller over faster where the page's size is at stake.
+    target_compile_options(${target} PRIVATE -Os)
+    target_link_options(${target} PRIVATE -Os
+        -sENVIRONMENT=worker -sSINGLE_FILE=1 -sMODULARIZE=1 -sEXPORT_NAME=WrenServer
+        -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=2GB -sABORTING_MALLOC=1
+        -sEXPORTED_FUNCTIONS=_main,_malloc,_free
+        -sEXPORTED_RUNTIME_METHODS=callMain,HEAPU8,FS
+        "SHELL:--extern-post-js ${post}")
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${post})
 endfunction()

@@ -33,7 +33,7 @@ fi
 # The npm packages exactly as pinned in each package-lock.json: the protocol
 # clients of the tests, and the VS Code extension's client library and build
 # tools. Again only when a lock file changed.
-for node_dir in "$root/tests/node" "$root/editors/vscode"; do
+for node_dir in "$root/tests/node" "$root/editors/vscode" "$root/web" "$root/tests/web"; do
     if [ ! -f "$node_dir/node_modules/.package-lock.json" ] ||
        [ "$node_dir/package-lock.json" -nt "$node_dir/node_modules/.package-lock.json" ]; then
         (cd "$node_dir" && npm ci --no-audit --no-fund --loglevel=error)

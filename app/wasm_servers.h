@@ -1,0 +1,16 @@
+#pragma once
+
+// The editor servers as a WebAssembly host drives them.
+
+#include "wasm_host.h"
+
+#include <memory>
+
+namespace wren::wasm {
+
+/// The language server, writing to the host's channel.
+std::unique_ptr<HostedServer> LanguageServer();
+/// The debug adapter, running continue in slices that the host asks for.
+std::unique_ptr<HostedServer> DebugAdapter();
+
+} // namespace wren::wasm

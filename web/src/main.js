@@ -1,0 +1,172 @@
+// The page: a CodeMirror editor that speaks to the language server, and a
+// machine pane that speaks to the debug adapter. Everything the page shows
+// comes from those servers; the page itself only renders and asks.
+import { EditorState, StateEffect, StateField, RangeSet } from '@codemirror/state';
+import { EditorView, GutterMarker, gutter, keymap, lineNumbers } from '@codemirror/view';
+import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
+import { setDiagnostics } from '@codemirror/lint';
+import { debugAdapter, languageServer } from './servers.js';
+
+const $ = (id) => document.getElementById(id);
+const uri = 'file:///program.ram';
+const programPath = '/program.ram';
+const say = (text) => { $('announce').textContent = text; };
+
+// ---- Addresses: the language server's address hints, one marker a line.
+
+const setAddresses = StateEffect.define();
+class AddressMarker extends GutterMarker {
+  constructor(line, address) { super(); this.line = line; this.address = address; }
+  eq(other) { return other.line === this.line && other.address === this.address; }
+  toDOM() {
+    const el = document.createElement('span');
+    el.className = 'wren-address';
+    el.dataset.line = String(this.line);
+    el.dataset.address = String(this.address);
+    el.textContent = `${this.address}:`;
+    return el;
+  }
+}
+const addressField = StateField.define({
+  create: () => RangeSet.empty,
+  update(markers, tr) {
+    for (const effect of tr.effects) if (effect.is(setAddresses)) return effect.value;
+    return markers.map(tr.changes);
+  },
+});
+function addressMarkers(doc, hints) {
+  const first = new Map();
+  for (const hint of hints) {
+    const label = String(hint.label).replace(/\u2007/g, '');
+    if (!label.endsWith(':')) continue;
+    const line = hint.position.line + 1;
+    if (!first.has(line) && line <= doc.lines) first.set(line, Number(label.slice(0, -1)));
+  }
+  return RangeSet.of([...first].sort((a, b) => a[0] - b[0])
+    .map(([line, address]) => new AddressMarker(line, address).range(doc.line(line).from)));
+}
+
+// ---- The language server.
+
+let version = 1;
+const lsp = languageServer((method, params) => {
+  if (method === 'textDocument/publishDiagnostics' && params.version === version) showDiagnostics(params.diagnostics);
+}, (why) => say(`The language server failed: ${why}`));
+
+function position(doc, p) {
+  const line = doc.line(Math.min(p.line + 1, doc.lines));
+  return Math.min(line.from + p.character, line.to);
+}
+
+function showDiagnostics(diagnostics) {
+  const doc = view.state.doc;
+  view.dispatch(setDiagnostics(view.state, diagnostics.map((d) => ({
+    from: position(doc, d.range.start), to: Math.max(position(doc, d.range.end), position(doc, d.range.start)),
+    severity: d.severity === 1 ? 'error' : 'warning',
+    message: d.message,
+  }))));
+  const list = $('problems-list');
+  list.replaceChildren(...diagnostics.map((d) => {
+    const item = document.createElement('li');
+    const [message] = d.message.split('\n');
+    const kind = d.severity === 1 ? 'error' : 'warning';
+    item.textContent = `${d.range.start.line + 1}:${d.range.start.character + 1}: ${kind}: ${message}` +
+      (d.code ? ` [-W${d.code}]` : '');
+    return item;
+  }));
+  $('problems-count').textContent = String(diagnostics.length);
+  refreshAddresses();
+}
+
+let asked = 0;
+async function refreshAddresses() {
+  const mine = ++asked;
+  const doc = view.state.doc;
+  const hints = await lsp.request('textDocument/inlayHint', {
+    textDocument: { uri }, range: { start: { line: 0, character: 0 }, end: { line: doc.lines, character: 0 } },
+  });
+  if (mine !== asked) return;
+  view.dispatch({ effects: setAddresses.of(addressMarkers(view.state.doc, hints ?? [])) });
+}
+
+// ---- The editor.
+
+const saved = localStorage.getItem('wren-program');
+const view = new EditorView({
+  parent: $('editor'),
+  state: EditorState.create({
+    doc: saved ?? '{ Count upwards in A\nLDAi 0\nADDi 1\nLDAi 2\nSTApc 0\n',
+    extensions: [
+      lineNumbers(),
+      addressField,
+      gutter({ class: 'wren-addresses', markers: (v) => v.state.field(addressField) }),
+      history(),
+      keymap.of([...defaultKeymap, ...historyKeymap]),
+      EditorView.contentAttributes.of({ 'aria-label': 'Program' }),
+      EditorView.updateListener.of((update) => {
+        if (!update.docChanged) return;
+        const text = update.state.doc.toString();
+        localStorage.setItem('wren-program', text);
+        lsp.notify('textDocument/didChange', { textDocument: { uri, version: ++version }, contentChanges: [{ text }] });
+        machineOutOfDate();
+      }),
+    ],
+  }),
+});
+
+lsp.request('initialize', { capabilities: {} }).then(() => {
+  lsp.notify('initialized', {});
+  lsp.notify('textDocument/didOpen', { textDocument: { uri, languageId: 'wren-ram', version, text: view.state.doc.toString() } });
+});
+
+// ---- The machine: the debug adapter on the editor's text.
+
+let launched = false;
+let outOfDate = false;
+const dap = debugAdapter((event, body) => {
+  if (event === 'stopped') showState(body);
+  else if (event === 'output' && body.category === 'stderr') say(body.output.trim());
+}, (why) => say(`The debug adapter failed: ${why}`));
+
+function machineOutOfDate() {
+  if (!launched || outOfDate) return;
+  outOfDate = true;
+  $('machine-state').textContent = 'The program changed: Reset loads it.';
+}
+
+async function launch() {
+  dap.writeFile(programPath, view.state.doc.toString());
+  if (!launched) {
+    await dap.request('initialize', { adapterID: 'wren-ram', linesStartAt1: true });
+    await dap.request('launch', { program: programPath, stopOnEntry: true });
+    await dap.request('configurationDone');
+    launched = true;
+  } else {
+    await dap.request('restart');
+  }
+  outOfDate = false;
+  $('machine-state').textContent = '';
+}
+
+async function showState(stopped) {
+  const scopes = await dap.request('scopes', { frameId: 1 });
+  const { variables } = await dap.request('variables', { variablesReference: scopes.scopes[0].variablesReference });
+  const value = Object.fromEntries(variables.map((v) => [v.name, v.value]));
+  $('status-pc').textContent = `PC: ${value.PC}`;
+  $('status-a').textContent = `A: ${value.A}`;
+  $('status-v').textContent = `V: ${value.V}`;
+  $('status-cycles').textContent = `Cycles: ${value.Cycles}`;
+  if (stopped?.reason === 'exception') {
+    $('fault').textContent = stopped.description ?? 'machine fault';
+    $('fault').hidden = false;
+  }
+}
+
+$('step').addEventListener('click', async () => {
+  if (!launched) await launch();
+  await dap.request('next', { threadId: 1 }).catch((e) => say(e.message));
+});
+$('reset').addEventListener('click', async () => {
+  $('fault').hidden = true;
+  await launch();
+});

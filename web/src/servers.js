@@ -1,0 +1,72 @@
+// The page's two servers, each the project's own C++ built as WebAssembly and
+// run in a Web Worker: a thin JSON-RPC (language server) and request/response
+// (debug adapter) client over postMessage.
+
+/* global WREN_WORKER_SOURCE */
+const workerUrl = URL.createObjectURL(new Blob([WREN_WORKER_SOURCE], { type: 'text/javascript' }));
+
+function startWorker(role, onMessage, onFailure) {
+  // The module's main reads its role from its arguments.
+  const worker = new Worker(workerUrl);
+  worker.onmessage = (event) => {
+    const data = event.data;
+    if (data.message) onMessage(JSON.parse(data.message));
+    else if (data.failed) onFailure(data.failed);
+  };
+  worker.onerror = (event) => onFailure(event.message);
+  worker.postMessage({ arguments: [role] });
+  return worker;
+}
+
+/// The language server: requests answer with promises, notifications go to onNotify.
+export function languageServer(onNotify, onFailure) {
+  let id = 0;
+  const waiting = new Map();
+  const worker = startWorker('lsp', (message) => {
+    if (message.id !== undefined && waiting.has(message.id)) {
+      const { resolve, reject } = waiting.get(message.id);
+      waiting.delete(message.id);
+      if (message.error) reject(new Error(message.error.message));
+      else resolve(message.result);
+    } else if (message.method) {
+      onNotify(message.method, message.params);
+    }
+  }, onFailure);
+  return {
+    request(method, params) {
+      const my = ++id;
+      worker.postMessage({ message: JSON.stringify({ jsonrpc: '2.0', id: my, method, params }) });
+      return new Promise((resolve, reject) => waiting.set(my, { resolve, reject }));
+    },
+    notify(method, params) {
+      worker.postMessage({ message: JSON.stringify({ jsonrpc: '2.0', method, params }) });
+    },
+  };
+}
+
+/// The debug adapter: requests answer with promises of their responses;
+/// events go to onEvent. writeFile puts a program where launch reads it.
+export function debugAdapter(onEvent, onFailure) {
+  let seq = 0;
+  const waiting = new Map();
+  const worker = startWorker('dap', (message) => {
+    if (message.type === 'response' && waiting.has(message.request_seq)) {
+      const { resolve, reject } = waiting.get(message.request_seq);
+      waiting.delete(message.request_seq);
+      if (message.success) resolve(message.body ?? {});
+      else reject(new Error(message.message));
+    } else if (message.type === 'event') {
+      onEvent(message.event, message.body ?? {});
+    }
+  }, onFailure);
+  return {
+    request(command, args = {}) {
+      const my = ++seq;
+      worker.postMessage({ message: JSON.stringify({ seq: my, type: 'request', command, arguments: args }) });
+      return new Promise((resolve, reject) => waiting.set(my, { resolve, reject }));
+    },
+    writeFile(path, text) {
+      worker.postMessage({ file: { path, text } });
+    },
+  };
+}
