@@ -69,6 +69,8 @@ echo "-- the editors' files are where the editors look, and work there"
 version=$(dpkg-query -W -f='${Version}' "$pkg")
 vsix=/usr/share/wren-simulator/wren-simulator-$version.vsix
 unzip -tq "$vsix" >/dev/null || fail "$vsix is not a whole package"
+page=/usr/share/wren-simulator/web/wren-simulator.html
+grep -q 'Wren processor simulator' "$page" || fail "no page at $page"
 for dir in /usr/share/vim/vimfiles /usr/share/nvim/site; do
     for file in ftdetect/wrenram.vim syntax/wrenram.vim ftplugin/wrenram.vim compiler/wren.vim; do
         [ -f "$dir/$file" ] || fail "no $dir/$file"
