@@ -1,5 +1,6 @@
 #include "debug_adapter.h"
 
+#include "listing_text.h"
 #include "protocol_error.h"
 #include "run_report.h"
 #include "run_spec.h"
@@ -183,6 +184,9 @@ Json DebugAdapter::Dispatch(const std::string& command, const Json& args) {
         return WriteMemory(args);
     if (command == "disassemble")
         return Disassemble(args);
+    // Not in the protocol: the window's listing, for a client that shows it.
+    if (command == "listing")
+        return {{"text", ListingText(Machine().Cpu(), "\n")}};
     Fail("unknown request '" + command + "'");
 }
 

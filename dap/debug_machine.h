@@ -74,6 +74,12 @@ public:
     /// Undoes steps until PC is at a breakpoint again, or none is kept.
     Stop ReverseContinue();
 
+    /// The registers or memory were changed by hand: what ended the program
+    /// may no longer hold, so the next step looks at PC again.
+    void Edited() {
+        finished_ = faulted_ = false;
+        fault_.clear();
+    }
     /// Whether the program has ended or faulted, so that going on exits it.
     bool Finished() const { return finished_; }
     /// 0 after an end, 2 after a fault, as wren-trace exits.

@@ -150,6 +150,7 @@ Json DebugAdapter::SetVariable(const Json& args) {
         else
             Fail("no register named " + name);
         cpu.SetRegisters(r);
+        Machine().Edited();
         if (name == "V")
             return {{"value", r.overflow ? "True" : "False"}};
         return {{"value", std::to_string(name == "A"    ? r.accumulator
@@ -161,6 +162,7 @@ Json DebugAdapter::SetVariable(const Json& args) {
     const std::int32_t address = ReadAddress(name);
     const std::int32_t word = ReadValue("M[" + name + "]", value);
     cpu.SetMemory(address, word);
+    Machine().Edited();
     return {{"value", std::to_string(word)}};
 }
 

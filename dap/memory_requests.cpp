@@ -105,6 +105,8 @@ Json DebugAdapter::WriteMemory(const Json& args) {
                (std::uint32_t{bytes[static_cast<std::size_t>(i)]} << shift);
         cpu.SetMemory(address, static_cast<std::int32_t>(word));
     }
+    if (fits > 0)
+        Machine().Edited();
     return {{"bytesWritten", fits}};
 }
 

@@ -339,7 +339,7 @@ void FrmMain::UpdateDisplay() {
     SetStatusText(lblCycles, QString::fromStdString(wren::CyclesText(cpu)));
     // setPlainText reads CR LF as one break, but LF is the text box's own
     // line end and what its toPlainText gives back.
-    txtCode->setPlainText(ListingText(cpu, u"\n"));
+    txtCode->setPlainText(QString::fromStdString(wren::ListingText(cpu, "\n")));
 }
 
 void FrmMain::OpenRamFile() {

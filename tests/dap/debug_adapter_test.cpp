@@ -166,6 +166,27 @@ TEST(DebugAdapter, SlicesRunAContinueOnTheHostsThread) {
     EXPECT_TRUE(adapter.Handle({rpc::Incoming::Kind::Closed, nullptr, {}}));
 }
 
+// A program that ended runs again once PC is set back by hand: the end was
+// a fact about PC, not about the session.
+TEST(DebugAdapter, EditingTheRegistersAfterTheEndRunsOn) {
+    test::TempDir dir;
+    const std::string path = dir.Write("p.ram", "LDAi 1\n").string();
+    rpc::QueueChannel channel;
+    DebugAdapter adapter(channel);
+    int seq = 0;
+    Ask(adapter, channel, ++seq, "initialize");
+    Ask(adapter, channel, ++seq, "launch", {{"program", path}, {"stopOnEntry", true}});
+    Ask(adapter, channel, ++seq, "configurationDone");
+    EXPECT_EQ(Ask(adapter, channel, ++seq, "next", {{"threadId", 1}}).at(1)["body"]["reason"],
+              "end");
+    Ask(adapter, channel, ++seq, "setVariable",
+        {{"variablesReference", 1}, {"name", "PC"}, {"value", "0"}});
+    const auto out = Ask(adapter, channel, ++seq, "next", {{"threadId", 1}});
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[1]["event"], "stopped"); // not exited
+    EXPECT_EQ(out[1]["body"]["reason"], "end");
+}
+
 // next is a step, but a step that ends the program or faults says so.
 TEST(DebugAdapter, NextThatEndsOrFaultsSaysWhy) {
     test::TempDir dir;

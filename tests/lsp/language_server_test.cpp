@@ -198,9 +198,9 @@ TEST(InlayHints, AddressAtEachRecordAndTheValueWhereItReadsOtherwise) {
                       std::to_string(h["position"]["character"].get<int>()));
     // The range's end is exclusive: line 5's hint is not asked for. The
     // program reaches address 10, so one-digit addresses get a figure space.
-    EXPECT_EQ(got, (std::vector<std::string>{"\u20070:@1:0", "= 255@1:9", "\u20072:@1:11",
-                                             "\u20074:@3:0", "= 2@3:8", "\u20076:@4:0",
-                                             "= 0@4:6"}));
+    EXPECT_EQ(got,
+              (std::vector<std::string>{"\u20070:@1:0", "= 255@1:9", "\u20072:@1:11",
+                                        "\u20074:@3:0", "= 2@3:8", "\u20076:@4:0", "= 0@4:6"}));
 }
 
 struct AtCase {
@@ -419,8 +419,11 @@ TEST(Edges, ExactAnswers) {
          "textDocument/inlayHint",
          {{"range", Range(16000, 0, 16100, 0)}},
          ""},
-        {"hints_share_one_width", ManyRecords(6), "textDocument/inlayHint",
-         {{"range", Range(4, 0, 6, 0)}}, "\u20078:@4:0 10:@5:0"},
+        {"hints_share_one_width",
+         ManyRecords(6),
+         "textDocument/inlayHint",
+         {{"range", Range(4, 0, 6, 0)}},
+         "\u20078:@4:0 10:@5:0"},
         {"negative_operand_names_no_record",
          "LDAi 5\nLDAm -1\n",
          "textDocument/references",

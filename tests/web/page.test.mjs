@@ -113,6 +113,98 @@ test('each Step leaves the state wren-trace shows at that step', async () => {
   await close();
 });
 
+
+const status = (page) => page.getByRole('region', { name: 'Status' }).innerText()
+  .then((t) => t.replace(/\n+/g, '\n').trim().split('\n').slice(0, 4).join('\n'));
+async function settle(page, want) {
+  let got;
+  for (let i = 0; i < 100 && (got = await status(page)) !== want; ++i) await page.waitForTimeout(20);
+  return got;
+}
+const shown = (s) => `PC: ${s.pc}\nA: ${s.a}\nV: ${s.v ? 'True' : 'False'}\nCycles: ${s.cycles}`;
+const button = (page, name) => page.getByRole('button', { name, exact: true });
+
+test("the listing is the window's, Step back undoes a step, Run to end stops where wren-trace ends", async () => {
+  const text = 'LDAi 5\nADDi 1\nSTAm 100\n';
+  const { page, close } = await open(text);
+  const steps = traced(text, 10);
+  await button(page, 'Step').click();
+  await button(page, 'Step').click();
+  assert.equal(await settle(page, shown(steps[1])), shown(steps[1]));
+  assert.equal(await page.getByRole('region', { name: 'Listing' }).locator('pre').innerText(), ' --> 4   STAm 100\n');
+  await button(page, 'Step back').click();
+  assert.equal(await settle(page, shown(steps[0])), shown(steps[0]));
+  await button(page, 'Run to end').click();
+  assert.equal(await settle(page, shown(steps.at(-1))), shown(steps.at(-1)));
+  await close();
+});
+
+test('a breakpoint set in the gutter stops Run to end before its line runs', async () => {
+  const text = 'LDAi 0\nADDi 1\nBVS 8\nLDAi 2\nSTApc 0\n';
+  const { page, close } = await open(text);
+  await gutterOnce(page, listing(text));
+  await page.locator('.wren-address[data-line="4"]').click();
+  await page.locator('.wren-breakpoint[data-line="4"]').waitFor();
+  await button(page, 'Run to end').click();
+  assert.equal(await settle(page, 'PC: 6\nA: 1\nV: False\nCycles: 9'), 'PC: 6\nA: 1\nV: False\nCycles: 9');
+  await close();
+});
+
+test('a fault shows its message in an alert, once, with the state it left', async () => {
+  const text = 'LDAi 9\nSTAm 65536\nLDAi 1\n';
+  const { page, close } = await open(text);
+  await button(page, 'Run to end').click();
+  const alert = page.getByRole('alert');
+  await alert.waitFor();
+  assert.equal(await alert.innerText(), 'index out of range: STAm operand 65536 at address 2');
+  assert.equal(await settle(page, 'PC: 4\nA: 9\nV: False\nCycles: 3'), 'PC: 4\nA: 9\nV: False\nCycles: 3');
+  await close();
+});
+
+test('Run held runs one instruction every 20 ms and reads Release to stop', async () => {
+  const text = 'LDAi 0\nADDi 1\nLDAi 2\nSTApc 0\n';
+  const { page, close } = await open(text);
+  await button(page, 'Step').click(); // loads the program
+  await settle(page, 'PC: 2\nA: 0\nV: False\nCycles: 3');
+  const run = page.locator('#run');
+  const box = await run.boundingBox();
+  await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+  await page.mouse.down();
+  await page.waitForTimeout(100);
+  assert.equal(await run.innerText(), 'Release to stop');
+  assert.ok(await page.getByRole('button', { name: 'Release to stop' }).isVisible());
+  await page.waitForTimeout(900);
+  await page.mouse.up();
+  await page.waitForTimeout(100);
+  const cycles = Number((await status(page)).match(/Cycles: (\d+)/)[1]);
+  // About a second at 20 ms a step: 50 steps, 150 cycles; timers may lag.
+  assert.ok(cycles >= 3 + 3 * 20 && cycles <= 3 + 3 * 60, `cycles ${cycles}`);
+  assert.equal(await run.innerText(), 'Run');
+  await page.waitForTimeout(200);
+  assert.match(await status(page), new RegExp(`Cycles: ${cycles}$`)); // released: no more steps
+  await close();
+});
+
+test('Reset keeps memory as the program left it; after an edit it loads the new text', async () => {
+  // The program doubles the word at 5, its own last operand, each pass.
+  const text = 'LDAm 5\nADDm 5\nSTAm 5\n';
+  const { page, close } = await open(text);
+  for (let i = 0; i < 3; ++i) await button(page, 'Step').click();
+  assert.equal(await settle(page, 'PC: 6\nA: 10\nV: False\nCycles: 10'), 'PC: 6\nA: 10\nV: False\nCycles: 10');
+  await button(page, 'Reset').click();
+  assert.equal(await settle(page, 'PC: 0\nA: 0\nV: False\nCycles: 0'), 'PC: 0\nA: 0\nV: False\nCycles: 0');
+  await button(page, 'Step').click(); // LDAm 5 reads what the last pass stored
+  assert.equal(await settle(page, 'PC: 2\nA: 10\nV: False\nCycles: 3'), 'PC: 2\nA: 10\nV: False\nCycles: 3');
+  await page.getByRole('textbox', { name: 'Program' }).click();
+  await page.keyboard.press('Control+End');
+  await page.keyboard.insertText('LDAi 1\n');
+  await page.getByText('The program changed: Reset loads it.').waitFor();
+  await button(page, 'Reset').click();
+  await button(page, 'Step').click();
+  assert.equal(await settle(page, 'PC: 2\nA: 5\nV: False\nCycles: 3'), 'PC: 2\nA: 5\nV: False\nCycles: 3');
+  await close();
+});
+
 test('no request left the machine', () => {
   assert.deepEqual(requests, []);
 });

@@ -2,7 +2,7 @@
 // machine pane that speaks to the debug adapter. Everything the page shows
 // comes from those servers; the page itself only renders and asks.
 import { EditorState, StateEffect, StateField, RangeSet } from '@codemirror/state';
-import { EditorView, GutterMarker, gutter, keymap, lineNumbers } from '@codemirror/view';
+import { Decoration, EditorView, GutterMarker, gutter, keymap, lineNumbers } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
 import { setDiagnostics } from '@codemirror/lint';
 import { debugAdapter, languageServer } from './servers.js';
@@ -15,12 +15,14 @@ const say = (text) => { $('announce').textContent = text; };
 // ---- Addresses: the language server's address hints, one marker a line.
 
 const setAddresses = StateEffect.define();
+const breakpoints = new Set(); // lines, 1-based
 class AddressMarker extends GutterMarker {
-  constructor(line, address) { super(); this.line = line; this.address = address; }
-  eq(other) { return other.line === this.line && other.address === this.address; }
+  constructor(line, address) { super(); this.line = line; this.address = address; this.set = breakpoints.has(line); }
+  eq(other) { return other.line === this.line && other.address === this.address && other.set === this.set; }
   toDOM() {
     const el = document.createElement('span');
-    el.className = 'wren-address';
+    el.className = this.set ? 'wren-address wren-breakpoint' : 'wren-address';
+    el.title = this.set ? 'Breakpoint: click to remove' : 'Click for a breakpoint';
     el.dataset.line = String(this.line);
     el.dataset.address = String(this.address);
     el.textContent = `${this.address}:`;
@@ -89,6 +91,23 @@ async function refreshAddresses() {
   view.dispatch({ effects: setAddresses.of(addressMarkers(view.state.doc, hints ?? [])) });
 }
 
+// ---- PC's line, highlighted.
+
+const setPcLine = StateEffect.define();
+const pcField = StateField.define({
+  create: () => Decoration.none,
+  update(deco, tr) {
+    for (const effect of tr.effects) {
+      if (!effect.is(setPcLine)) continue;
+      const line = effect.value;
+      if (!line || line > tr.state.doc.lines) return Decoration.none;
+      return Decoration.set([Decoration.line({ class: 'wren-pc' }).range(tr.state.doc.line(line).from)]);
+    }
+    return deco.map(tr.changes);
+  },
+  provide: (f) => EditorView.decorations.from(f),
+});
+
 // ---- The editor.
 
 const saved = localStorage.getItem('wren-program');
@@ -99,7 +118,19 @@ const view = new EditorView({
     extensions: [
       lineNumbers(),
       addressField,
-      gutter({ class: 'wren-addresses', markers: (v) => v.state.field(addressField) }),
+      gutter({
+        class: 'wren-addresses',
+        markers: (v) => v.state.field(addressField),
+        domEventHandlers: {
+          mousedown(v, block, event) {
+            const marker = event.target.closest?.('.wren-address');
+            if (!marker) return false;
+            toggleBreakpoint(Number(marker.dataset.line));
+            return true;
+          },
+        },
+      }),
+      pcField,
       history(),
       keymap.of([...defaultKeymap, ...historyKeymap]),
       EditorView.contentAttributes.of({ 'aria-label': 'Program' }),
@@ -123,8 +154,14 @@ lsp.request('initialize', { capabilities: {} }).then(() => {
 
 let launched = false;
 let outOfDate = false;
+let ended = false;
 const dap = debugAdapter((event, body) => {
   if (event === 'stopped') showState(body);
+  else if (event === 'exited') {
+    ended = true;
+    setRunning(false);
+    say(`The program is over (exit status ${body.exitCode}): Reset loads it again.`);
+  }
   else if (event === 'output' && body.category === 'stderr') say(body.output.trim());
 }, (why) => say(`The debug adapter failed: ${why}`));
 
@@ -139,16 +176,48 @@ async function launch() {
   if (!launched) {
     await dap.request('initialize', { adapterID: 'wren-ram', linesStartAt1: true });
     await dap.request('launch', { program: programPath, stopOnEntry: true });
+    await sendBreakpoints();
     await dap.request('configurationDone');
     launched = true;
   } else {
     await dap.request('restart');
   }
   outOfDate = false;
+  ended = false;
   $('machine-state').textContent = '';
 }
 
+const sendBreakpoints = () => dap.request('setBreakpoints', {
+  source: { path: programPath }, breakpoints: [...breakpoints].map((line) => ({ line })),
+});
+
+function toggleBreakpoint(line) {
+  if (breakpoints.has(line)) breakpoints.delete(line);
+  else breakpoints.add(line);
+  // The markers are drawn again with the new state.
+  const markers = view.state.field(addressField);
+  const again = [];
+  for (let it = markers.iter(); it.value; it.next()) again.push(new AddressMarker(it.value.line, it.value.address).range(it.from));
+  view.dispatch({ effects: setAddresses.of(RangeSet.of(again)) });
+  if (launched) sendBreakpoints();
+  say(breakpoints.has(line) ? `Breakpoint on line ${line}` : `No breakpoint on line ${line}`);
+}
+
+let running = false;
+function setRunning(on) {
+  running = on;
+  $('stop').disabled = !on;
+  for (const id of ['step', 'run-to-end', 'step-back', 'reset']) $(id).disabled = on;
+}
+
+const stopWords = {
+  end: 'the program ended', breakpoint: 'a breakpoint', exception: 'a machine fault',
+  pause: 'Stop', step: 'a step', entry: 'the start', 'instruction breakpoint': 'a breakpoint',
+  'data breakpoint': 'a watched word',
+};
+
 async function showState(stopped) {
+  setRunning(false);
   const scopes = await dap.request('scopes', { frameId: 1 });
   const { variables } = await dap.request('variables', { variablesReference: scopes.scopes[0].variablesReference });
   const value = Object.fromEntries(variables.map((v) => [v.name, v.value]));
@@ -156,17 +225,66 @@ async function showState(stopped) {
   $('status-a').textContent = `A: ${value.A}`;
   $('status-v').textContent = `V: ${value.V}`;
   $('status-cycles').textContent = `Cycles: ${value.Cycles}`;
+  $('listing').textContent = (await dap.request('listing')).text;
+  const { stackFrames } = await dap.request('stackTrace', { threadId: 1 });
+  view.dispatch({ effects: setPcLine.of(stackFrames[0]?.line ?? 0) });
   if (stopped?.reason === 'exception') {
     $('fault').textContent = stopped.description ?? 'machine fault';
     $('fault').hidden = false;
   }
+  if (stopped && !holding) say(`Stopped at ${stopWords[stopped.reason] ?? stopped.reason}: ${$('status-pc').textContent}`);
 }
 
-$('step').addEventListener('click', async () => {
-  if (!launched) await launch();
-  await dap.request('next', { threadId: 1 }).catch((e) => say(e.message));
+async function step(command) {
+  if (!launched || ended) await launch();
+  await dap.request(command, { threadId: 1 }).catch((e) => say(e.message));
+}
+$('step').addEventListener('click', () => step('next'));
+$('step-back').addEventListener('click', () => step('stepBack'));
+$('run-to-end').addEventListener('click', async () => {
+  if (!launched || ended) await launch();
+  setRunning(true);
+  await dap.request('continue', { threadId: 1 }).catch((e) => { setRunning(false); say(e.message); });
 });
+$('stop').addEventListener('click', () => dap.request('pause', { threadId: 1 }).catch(() => {}));
+
+// Run, held: one instruction every 20 ms while the button is down, as in
+// the window; its caption says how to stop.
+let holding = null;
+async function hold() {
+  if (holding || running) return;
+  if (!launched) await launch();
+  $('run').textContent = 'Release to stop';
+  let busy = false;
+  holding = setInterval(async () => {
+    if (busy) return;
+    busy = true;
+    await dap.request('next', { threadId: 1 }).catch(() => {});
+    busy = false;
+  }, 20);
+}
+function release() {
+  if (!holding) return;
+  clearInterval(holding);
+  holding = null;
+  $('run').textContent = 'Run';
+  say(`Released: ${$('status-pc').textContent}`);
+}
+$('run').addEventListener('pointerdown', hold);
+$('run').addEventListener('keydown', (e) => { if (!e.repeat && (e.key === ' ' || e.key === 'Enter')) { e.preventDefault(); hold(); } });
+for (const type of ['pointerup', 'pointerleave', 'pointercancel', 'keyup', 'blur']) $('run').addEventListener(type, release);
+// Reset, as in the window, clears A, PC, V and the cycles and keeps memory;
+// a changed program, or one that is over, is loaded again instead.
 $('reset').addEventListener('click', async () => {
   $('fault').hidden = true;
-  await launch();
+  if (!launched || ended || outOfDate) {
+    await launch();
+    return;
+  }
+  const scopes = await dap.request('scopes', { frameId: 1 });
+  const registers = scopes.scopes[0].variablesReference;
+  for (const [name, value] of [['A', '0'], ['PC', '0'], ['V', 'False'], ['Cycles', '0']])
+    await dap.request('setVariable', { variablesReference: registers, name, value });
+  await showState(null);
+  say('Reset: A, PC, V and Cycles are 0; memory is as the program left it.');
 });

@@ -33,7 +33,7 @@ TEST_P(ListingTest, ListsUpToTenLinesBelowHiMem) {
     WrenTestPeer::Word(cpu, 65535) = 32;
     WrenTestPeer::SetHiMem(cpu, c.hiMem);
     WrenTestPeer::SetRegisters(cpu, 0, c.pc, false, 0);
-    EXPECT_EQ(ListingText(cpu).toStdString(), c.text);
+    EXPECT_EQ(ListingText(cpu), c.text);
 }
 
 const ListingCase kCases[] = {
