@@ -2,7 +2,7 @@
 // worker inlined, so that it works opened from disk with no request.
 //   node web/build.mjs WORKER.js OUT.html
 import { build } from 'esbuild';
-import { mkdirSync, readFileSync, writeFileSync } from 'node:fs';
+import { mkdirSync, readdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
@@ -12,6 +12,10 @@ if (!worker || !out) {
   console.error('usage: build.mjs WORKER.js OUT.html');
   process.exit(64);
 }
+// The shipped examples, for the examples menu.
+const examplesDir = join(here, '../examples');
+const examples = Object.fromEntries(readdirSync(examplesDir).filter((f) => f.endsWith('.ram')).sort()
+  .map((f) => [f, readFileSync(join(examplesDir, f), 'utf8')]));
 const result = await build({
   entryPoints: [join(here, 'src/main.js')],
   bundle: true,
@@ -19,7 +23,10 @@ const result = await build({
   format: 'iife',
   target: 'es2020',
   write: false,
-  define: { WREN_WORKER_SOURCE: JSON.stringify(readFileSync(worker, 'utf8')) },
+  define: {
+    WREN_WORKER_SOURCE: JSON.stringify(readFileSync(worker, 'utf8')),
+    WREN_EXAMPLES: JSON.stringify(examples),
+  },
   logLevel: 'warning',
 });
 // Inside a script element, "</script" would end it early.

@@ -5,10 +5,10 @@
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, rmSync, statSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { join } from 'node:path';
-import { pathToFileURL } from 'node:url';
+import { dirname, join } from 'node:path';
+import { fileURLToPath, pathToFileURL } from 'node:url';
 import { chromium } from 'playwright-core';
 
 const pagePath = process.env.WREN_PAGE;
@@ -202,6 +202,60 @@ test('Reset keeps memory as the program left it; after an edit it loads the new 
   await button(page, 'Reset').click();
   await button(page, 'Step').click();
   assert.equal(await settle(page, 'PC: 2\nA: 5\nV: False\nCycles: 3'), 'PC: 2\nA: 5\nV: False\nCycles: 3');
+  await close();
+});
+
+test('Open, Save, the examples and the share link carry the program; bad input leaves the text as it was', async () => {
+  const { page, close } = await open('LDAi 1\n');
+  const editor = page.getByRole('textbox', { name: 'Program' });
+  const text = async () => (await editor.innerText()).trimEnd();
+  // Open a file through the labelled file input.
+  const file = join(dir, 'opened.ram');
+  writeFileSync(file, 'LDAi 42\nADDi 1\n');
+  await page.getByLabel('Open program').setInputFiles(file);
+  await page.waitForFunction(() => document.querySelector('.cm-content').innerText.startsWith('LDAi 42'));
+  // Save downloads the text as it is.
+  const [download] = await Promise.all([page.waitForEvent('download'), page.getByRole('button', { name: 'Save' }).click()]);
+  assert.equal(readFileSync(await download.path(), 'utf8'), 'LDAi 42\nADDi 1\n');
+  // A binary file is refused with a reason.
+  const binary = join(dir, 'utf16.ram');
+  writeFileSync(binary, Buffer.from('\ufeffLDAi 1', 'utf16le'));
+  await page.getByLabel('Open program').setInputFiles(binary);
+  await page.waitForFunction(() => /not a text file/.test(document.getElementById('announce').textContent));
+  assert.equal(await text(), 'LDAi 42\nADDi 1');
+  // The examples menu.
+  await page.getByLabel('Examples').selectOption('count-to-overflow.ram');
+  await page.waitForFunction(() => document.querySelector('.cm-content').innerText.startsWith('{ Counting'));
+  // Share, then open the link: the same text.
+  await page.getByRole('button', { name: 'Share' }).click();
+  const link = await page.getByRole('textbox', { name: 'Share link' }).inputValue();
+  assert.match(link, /^file:.*#program=[A-Za-z0-9_-]+$/);
+  const sharedText = await text();
+  const other = await open('{ something else\n');
+  await other.page.goto(link);
+  await other.page.waitForFunction(() => document.querySelector('.cm-content').innerText.startsWith('{ Counting'));
+  assert.equal((await other.page.getByRole('textbox', { name: 'Program' }).innerText()).trimEnd(), sharedText);
+  // A broken link says so, and the editor keeps its text.
+  await other.page.goto(`${link.split('#')[0]}#program=%%%`);
+  await other.page.waitForFunction(() => /does not hold a program/.test(document.getElementById('announce').textContent));
+  assert.equal((await other.page.getByRole('textbox', { name: 'Program' }).innerText()).trimEnd(), sharedText);
+  await other.close();
+  await close();
+});
+
+test('axe-core finds no serious or critical violation, before and after a fault', async () => {
+  const { page, close } = await open('LDAi 9\nSTAm 65536\nldai 1\n');
+  await page.locator('.wren-address').first().waitFor();
+  const check = async (when) => {
+    await page.addScriptTag({ path: join(dirname(fileURLToPath(import.meta.url)), 'node_modules/axe-core/axe.min.js') });
+    const result = await page.evaluate(() => window.axe.run(document));
+    const bad = result.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
+    assert.deepEqual(bad.map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`), [], when);
+  };
+  await check('at the start');
+  await page.getByRole('button', { name: 'Run to end', exact: true }).click();
+  await page.getByRole('alert').waitFor();
+  await check('after a fault');
   await close();
 });
 

@@ -150,6 +150,82 @@ lsp.request('initialize', { capabilities: {} }).then(() => {
   lsp.notify('textDocument/didOpen', { textDocument: { uri, languageId: 'wren-ram', version, text: view.state.doc.toString() } });
 });
 
+// ---- Files: open, save, the examples, and a link that carries the program.
+
+/* global WREN_EXAMPLES */
+function replaceText(text, where) {
+  view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text } });
+  say(`Opened ${where}`);
+}
+
+// Program files are plain text; anything else is refused with a reason, and
+// the editor keeps what it has.
+const kMaxProgramBytes = 4 * 1024 * 1024;
+async function openFile(file) {
+  if (file.size > kMaxProgramBytes) {
+    say(`${file.name} is ${(file.size / 1048576).toFixed(1)} MB: the page opens program files of up to 4 MB.`);
+    return;
+  }
+  const bytes = new Uint8Array(await file.arrayBuffer());
+  if (bytes.includes(0)) {
+    say(`${file.name} is not a text file (it holds NUL bytes: binary, or UTF-16).`);
+    return;
+  }
+  replaceText(new TextDecoder().decode(bytes), file.name);
+}
+$('open-program').addEventListener('change', (e) => { if (e.target.files[0]) openFile(e.target.files[0]); e.target.value = ''; });
+document.addEventListener('dragover', (e) => e.preventDefault());
+document.addEventListener('drop', (e) => {
+  e.preventDefault();
+  if (e.dataTransfer.files[0]) openFile(e.dataTransfer.files[0]);
+});
+$('save').addEventListener('click', () => {
+  const link = document.createElement('a');
+  link.href = URL.createObjectURL(new Blob([view.state.doc.toString()], { type: 'text/plain' }));
+  link.download = 'program.ram';
+  link.click();
+  URL.revokeObjectURL(link.href);
+});
+for (const [name, text] of Object.entries(WREN_EXAMPLES)) {
+  const option = document.createElement('option');
+  option.value = name;
+  option.textContent = name;
+  $('examples').append(option);
+}
+$('examples').addEventListener('change', (e) => {
+  if (e.target.value) replaceText(WREN_EXAMPLES[e.target.value], e.target.value);
+});
+
+// The program travels in the fragment, which no server ever sees.
+$('share').addEventListener('click', () => {
+  const bytes = new TextEncoder().encode(view.state.doc.toString());
+  let binary = '';
+  for (const b of bytes) binary += String.fromCharCode(b);
+  const url = new URL(location.href);
+  url.hash = `program=${btoa(binary).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '')}`;
+  $('share-link').value = url.href;
+  $('share-link').select();
+  say('The share link holds the program: copy it.');
+});
+function sharedProgram() {
+  const match = /^#program=([A-Za-z0-9_-]*)$/.exec(location.hash);
+  if (!location.hash) return null;
+  try {
+    if (!match) throw new Error('not a program link');
+    const binary = atob(match[1].replace(/-/g, '+').replace(/_/g, '/'));
+    return new TextDecoder('utf-8', { fatal: true }).decode(Uint8Array.from(binary, (c) => c.charCodeAt(0)));
+  } catch {
+    say('The link does not hold a program: the editor keeps its text.');
+    return null;
+  }
+}
+function openShared() {
+  const shared = sharedProgram();
+  if (shared !== null) replaceText(shared, 'the shared program');
+}
+openShared();
+window.addEventListener('hashchange', openShared); // a link pasted into this tab
+
 // ---- The machine: the debug adapter on the editor's text.
 
 let launched = false;
