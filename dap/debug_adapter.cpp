@@ -184,9 +184,13 @@ Json DebugAdapter::Dispatch(const std::string& command, const Json& args) {
         return WriteMemory(args);
     if (command == "disassemble")
         return Disassemble(args);
-    // Not in the protocol: the window's listing, for a client that shows it.
-    if (command == "listing")
-        return {{"text", ListingText(Machine().Cpu(), "\n")}};
+    // Not in the protocol: the window's listing, and the word the last step
+    // wrote (null for none), for a client that shows them.
+    if (command == "listing") {
+        const auto wrote = Machine().LastWrite();
+        return {{"text", ListingText(Machine().Cpu(), "\n")},
+                {"wrote", wrote ? Json(*wrote) : Json(nullptr)}};
+    }
     Fail("unknown request '" + command + "'");
 }
 

@@ -74,6 +74,11 @@ public:
     /// Undoes steps until PC is at a breakpoint again, or none is kept.
     Stop ReverseContinue();
 
+    /// The word the newest kept step wrote, if it wrote one.
+    std::optional<std::int32_t> LastWrite() const {
+        const UndoEntry* newest = history_.Newest();
+        return newest && newest->Address() >= 0 ? std::optional(newest->Address()) : std::nullopt;
+    }
     /// The registers or memory were changed by hand: what ended the program
     /// may no longer hold, so the next step looks at PC again.
     void Edited() {

@@ -259,6 +259,40 @@ test('axe-core finds no serious or critical violation, before and after a fault'
   await close();
 });
 
+test('Memory shows every word, marks what a step changed, goes to an address and takes an edit', async () => {
+  const text = 'LDAi 7\nSTAm 300\nLDAm 300\n';
+  const { page, close } = await open(text);
+  const grid = page.getByRole('grid', { name: 'Memory' });
+  const word = (address) => grid.locator(`[data-address="${address}"]`);
+  await page.getByRole('button', { name: 'Step', exact: true }).click();
+  await page.getByRole('button', { name: 'Step', exact: true }).click();
+  // The store is off screen: go there.
+  const go = page.getByRole('textbox', { name: 'Go to address' });
+  await go.fill('300');
+  await go.press('Enter');
+  await word(300).waitFor();
+  for (let i = 0; i < 50 && (await word(300).innerText()) !== '7'; ++i) await page.waitForTimeout(20);
+  assert.equal(await word(300).innerText(), '7');
+  assert.ok(await word(300).evaluate((e) => e.classList.contains('changed')), 'the stored word is marked');
+  assert.ok(!(await word(301).evaluate((e) => e.classList.contains('changed'))));
+  // The last word of memory is there too.
+  await go.fill('&HFFFF');
+  await go.press('Enter');
+  await word(65535).waitFor();
+  // Enter edits in operand syntax; the next LDAm reads the new word.
+  await go.fill('300');
+  await go.press('Enter');
+  await word(300).focus();
+  await page.keyboard.press('Enter');
+  await page.keyboard.insertText('&H10');
+  await page.keyboard.press('Enter');
+  for (let i = 0; i < 50 && (await word(300).innerText()) !== '16'; ++i) await page.waitForTimeout(20);
+  assert.equal(await word(300).innerText(), '16');
+  await page.getByRole('button', { name: 'Step', exact: true }).click();
+  assert.equal(await settle(page, 'PC: 6\nA: 16\nV: False\nCycles: 9'), 'PC: 6\nA: 16\nV: False\nCycles: 9');
+  await close();
+});
+
 test('no request left the machine', () => {
   assert.deepEqual(requests, []);
 });

@@ -5,6 +5,7 @@ import { EditorState, StateEffect, StateField, RangeSet } from '@codemirror/stat
 import { Decoration, EditorView, GutterMarker, gutter, keymap, lineNumbers } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
 import { setDiagnostics } from '@codemirror/lint';
+import { memoryGrid } from './memory.js';
 import { debugAdapter, languageServer } from './servers.js';
 
 const $ = (id) => document.getElementById(id);
@@ -279,6 +280,19 @@ function toggleBreakpoint(line) {
   say(breakpoints.has(line) ? `Breakpoint on line ${line}` : `No breakpoint on line ${line}`);
 }
 
+// Memory words, read from the adapter's memory scope once something runs.
+const memory = memoryGrid($('memory'), $('goto'), {
+  async setWord(address, value) {
+    if (!launched) await launch();
+    await dap.request('setVariable', { variablesReference: 2, name: String(address), value });
+  },
+  say,
+});
+memory.setSource(async (start, count) => {
+  if (!launched) return [];
+  return (await dap.request('variables', { variablesReference: 2, start, count })).variables;
+});
+
 let running = false;
 function setRunning(on) {
   running = on;
@@ -301,7 +315,9 @@ async function showState(stopped) {
   $('status-a').textContent = `A: ${value.A}`;
   $('status-v').textContent = `V: ${value.V}`;
   $('status-cycles').textContent = `Cycles: ${value.Cycles}`;
-  $('listing').textContent = (await dap.request('listing')).text;
+  const { text, wrote } = await dap.request('listing');
+  $('listing').textContent = text;
+  await memory.refresh(stopped?.reason === 'step' ? wrote : null);
   const { stackFrames } = await dap.request('stackTrace', { threadId: 1 });
   view.dispatch({ effects: setPcLine.of(stackFrames[0]?.line ?? 0) });
   if (stopped?.reason === 'exception') {
