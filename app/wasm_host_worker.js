@@ -61,7 +61,11 @@
         const status = server.callMain(data.arguments);
         if (!server._wren_host_serving()) self.postMessage({ exited: status });
       }
-      if (data.file) server.FS.writeFile(data.file.path, data.file.text);
+      if (data.file) {
+        const folder = data.file.path.slice(0, data.file.path.lastIndexOf('/'));
+        if (folder) server.FS.mkdirTree(folder);
+        server.FS.writeFile(data.file.path, data.file.text);
+      }
       if (data.message !== undefined) {
         const body = encoder.encode(typeof data.message === 'string' ? data.message : JSON.stringify(data.message));
         const framed = new Uint8Array([...encoder.encode(`Content-Length: ${body.length}\r\n\r\n`), ...body]);

@@ -1,6 +1,8 @@
 #include "wasm_servers.h"
 
 #include "debug_adapter.h"
+#include "grade.h"
+#include "grade_report.h"
 #include "language_server.h"
 
 namespace wren::wasm {
@@ -30,7 +32,57 @@ private:
     dap::DebugAdapter adapter_{HostChannel(), dap::Execution::Slices};
 };
 
+class HostedGrader final : public HostedServer {
+public:
+    std::optional<int> Handle(const rpc::Incoming& incoming) override {
+        if (incoming.kind == rpc::Incoming::Kind::Closed)
+            return 0;
+        nlohmann::json answer;
+        try {
+            answer = incoming.kind == rpc::Incoming::Kind::Message
+                         ? Grade(incoming.message)
+                         : nlohmann::json{{"error", incoming.error}};
+        } catch (const std::exception& error) {
+            answer = {{"error", error.what()}};
+        }
+        HostChannel().Write(answer);
+        return std::nullopt;
+    }
+
+private:
+    // As wren-grade grades one submission, with its seed; hidden cases say
+    // only their outcome.
+    static nlohmann::json Grade(const nlohmann::json& request) {
+        const std::string casePath = request.at("cases").get<std::string>();
+        const std::uint64_t seed = request.value("seed", std::uint64_t{1});
+        std::optional<grade::CaseFileError> error;
+        grade::CaseFile cases = grade::ReadCaseFile(casePath, error);
+        if (!error)
+            error = grade::ResolveReference(cases, seed);
+        if (error)
+            return {{"error", casePath +
+                                  (error->line > 0 ? ":" + std::to_string(error->line) : "") +
+                                  ": " + error->message}};
+        const grade::SubmissionResult result =
+            grade::GradeSubmission(cases, request.at("program").get<std::string>(), seed);
+        nlohmann::json rows = nlohmann::json::array();
+        for (const grade::CaseResult& c : result.cases)
+            rows.push_back({{"name", c.c->name},
+                            {"outcome", grade::OutcomeName(c.outcome)},
+                            {"score", c.score},
+                            {"points", c.c->points},
+                            {"hidden", grade::IsHidden(*c.c)},
+                            {"output", grade::CaseOutput(c)}});
+        return {{"results", rows},
+                {"score", result.score},
+                {"maxScore", result.maxScore},
+                {"feedback", result.feedback}};
+    }
+};
+
 } // namespace
+
+std::unique_ptr<HostedServer> Grader() { return std::make_unique<HostedGrader>(); }
 
 std::unique_ptr<HostedServer> LanguageServer() { return std::make_unique<HostedLanguageServer>(); }
 

@@ -1,6 +1,6 @@
 // The page's engine: one WebAssembly module that serves as the language
-// server or the debug adapter, whichever its worker names, so that the page
-// carries the shared code once.
+// server, the debug adapter or the grader, whichever its worker names, so
+// that the page carries the shared code once.
 
 #include "wasm_servers.h"
 
@@ -13,8 +13,10 @@ int main(int argc, char** argv) {
         wren::wasm::Host(wren::wasm::LanguageServer());
     } else if (role == "dap") {
         wren::wasm::Host(wren::wasm::DebugAdapter());
+    } else if (role == "grade") {
+        wren::wasm::Host(wren::wasm::Grader());
     } else {
-        std::cerr << "wren-web: name the server: lsp or dap\n";
+        std::cerr << "wren-web: name the server: lsp, dap or grade\n";
         return 64;
     }
     return 0;

@@ -283,9 +283,14 @@ std::vector<SubmissionResult> GradeAll(const CaseFile& cases, const std::vector<
         for (std::size_t i; (i = next++) < files.size();)
             results[i] = GradeSubmission(cases, files[i], seed);
     };
+#if defined(__cpp_lib_jthread)
     std::vector<std::jthread> pool;
     for (unsigned t = 1; t < std::min<std::size_t>(threads, files.size()); ++t)
         pool.emplace_back(worker);
+#else
+    // The WebAssembly build has one thread: every submission on it.
+    (void)threads;
+#endif
     worker();
     return results;
 }

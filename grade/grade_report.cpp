@@ -1,11 +1,12 @@
 #include "grade_report.h"
 
 #include <nlohmann/json.hpp>
-#include <pugixml.hpp>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 
@@ -39,19 +40,31 @@ std::string Header(const SubmissionResult& r, std::uint64_t seed) {
            std::to_string(seed) + ")";
 }
 
-std::string Feedback(const SubmissionResult& r) {
+} // namespace
+
+std::string FeedbackText(const SubmissionResult& r) {
     std::string out;
     for (const auto& line : r.feedback)
         out += line + "\n";
     return out;
 }
 
-} // namespace
-
 std::string PointsText(double points) {
+#if defined(__cpp_lib_to_chars)
     char buffer[32];
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, points).ptr;
     return std::string(buffer, end);
+#else
+    // Older C++ libraries (the WebAssembly toolchain's) have no floating-point
+    // to_chars: the shortest %g that reads back the same, as to_chars gives.
+    char buffer[32];
+    for (int digits = 1; digits <= 17; ++digits) {
+        std::snprintf(buffer, sizeof buffer, "%.*g", digits, points);
+        if (std::strtod(buffer, nullptr) == points)
+            break;
+    }
+    return buffer;
+#endif
 }
 
 bool IsHidden(const Case& c) { return c.visibility != "visible"; }
@@ -86,7 +99,7 @@ std::string TextReport(const SubmissionResult& r, std::uint64_t seed,
                        const ReportOptions& options) {
     std::string out = Header(r, seed) + "\n";
     if (!r.feedback.empty())
-        out += "  checker (not scored; a likely cause):\n" + Indented(Feedback(r), "    ");
+        out += "  checker (not scored; a likely cause):\n" + Indented(FeedbackText(r), "    ");
     // Identical last steps are shown once; later cases point back to it.
     std::map<std::vector<std::string>, std::size_t> shown;
     for (std::size_t i = 0; i < r.cases.size(); ++i) {
@@ -112,7 +125,7 @@ std::string GradescopeReport(const SubmissionResult& r, std::uint64_t seed, bool
     root["max_score"] = PointsJson(r.maxScore);
     std::string output = Header(r, seed) + "\n";
     if (!r.feedback.empty())
-        output += "Checker warnings (not scored):\n" + Feedback(r);
+        output += "Checker warnings (not scored):\n" + FeedbackText(r);
     root["output"] = output;
     Json tests = Json::array();
     for (const auto& c : r.cases) {
@@ -127,64 +140,6 @@ std::string GradescopeReport(const SubmissionResult& r, std::uint64_t seed, bool
     }
     root["tests"] = std::move(tests);
     return root.dump(pretty ? 2 : -1, ' ', false, Json::error_handler_t::replace) + "\n";
-}
-
-std::string JunitReport(const std::vector<SubmissionResult>& results, std::uint64_t seed,
-                        const ReportOptions& options) {
-    pugi::xml_document doc;
-    auto suites = doc.append_child("testsuites");
-    suites.append_attribute("name") = "wren-grade";
-    int tests = 0, failures = 0;
-    for (const auto& r : results) {
-        tests += r.passed + r.failed;
-        failures += r.failed;
-    }
-    suites.append_attribute("tests") = tests;
-    suites.append_attribute("failures") = failures;
-    for (const auto& r : results) {
-        auto suite = suites.append_child("testsuite");
-        suite.append_attribute("name") = r.file.c_str();
-        suite.append_attribute("tests") = r.passed + r.failed;
-        suite.append_attribute("failures") = r.failed;
-        auto properties = suite.append_child("properties");
-        const std::pair<const char*, std::string> props[] = {{"seed", std::to_string(seed)},
-                                                             {"score", PointsText(r.score)},
-                                                             {"max_score", PointsText(r.maxScore)}};
-        for (const auto& [name, value] : props) {
-            auto p = properties.append_child("property");
-            p.append_attribute("name") = name;
-            p.append_attribute("value") = value.c_str();
-        }
-        for (const auto& c : r.cases) {
-            auto testcase = suite.append_child("testcase");
-            const std::string name = c.c->name + " [" + PointsText(c.c->points) +
-                                     (c.c->points == 1 ? " point]" : " points]");
-            testcase.append_attribute("name") = name.c_str();
-            testcase.append_attribute("classname") = r.file.c_str();
-            auto caseProps = testcase.append_child("properties");
-            for (const auto& [pname, value] :
-                 {std::pair<const char*, std::string>{"points", PointsText(c.c->points)},
-                  {"score", PointsText(c.score)},
-                  {"outcome", OutcomeName(c.outcome)}}) {
-                auto p = caseProps.append_child("property");
-                p.append_attribute("name") = pname;
-                p.append_attribute("value") = value.c_str();
-            }
-            if (c.outcome != Outcome::Passed) {
-                auto failure = testcase.append_child("failure");
-                failure.append_attribute("type") = OutcomeName(c.outcome);
-                failure.append_attribute("message") = c.detail.c_str();
-                failure.append_child(pugi::node_pcdata).set_value(CaseOutput(c, options).c_str());
-            }
-        }
-        if (!r.feedback.empty())
-            suite.append_child("system-out")
-                .append_child(pugi::node_pcdata)
-                .set_value(Feedback(r).c_str());
-    }
-    std::ostringstream out;
-    doc.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
-    return out.str();
 }
 
 std::string SummaryTsv(const std::vector<SubmissionResult>& results) {

@@ -27,6 +27,9 @@ bool IsHidden(const Case& c);
 std::string CaseOutput(const CaseResult& result, const ReportOptions& options = {},
                        std::size_t sameAs = 0);
 
+/// The checker's warnings, one a line.
+std::string FeedbackText(const SubmissionResult& result);
+
 /// A report for people: the checker's warnings first, as the likely cause,
 /// then each case.
 std::string TextReport(const SubmissionResult& result, std::uint64_t seed,

@@ -293,6 +293,45 @@ test('Memory shows every word, marks what a step changed, goes to an address and
   await close();
 });
 
+// The outcomes of wren-grade --format gradescope, as "name: passed|failed".
+function wrenGrade(cases, program) {
+  let out;
+  try {
+    out = execFileSync(process.env.WREN_GRADE, ['--format', 'gradescope', cases, program], { encoding: 'utf8' });
+  } catch (e) { out = e.stdout; }
+  // The report's one line, then the summary line.
+  return JSON.parse(out.split('\n')[0]).tests.map((t) => `${t.name}: ${t.status} ${t.score}/${t.max_score}`);
+}
+
+test("Grade gives wren-grade's outcomes on the same files; a broken case file says where", async () => {
+  const examples = join(dirname(fileURLToPath(import.meta.url)), '../../examples/grading');
+  for (const [cases, others, program] of [
+    ['multiply/cases.toml', ['multiply/model.ram'], 'multiply/model.ram'],
+    ['cases.toml', [], 'submissions/wrong-result.ram'],
+    ['cases.toml', [], 'submissions/fault.ram'],
+  ]) {
+    const { page, close } = await open(readFileSync(join(examples, program), 'utf8'));
+    await page.getByLabel('Open cases').setInputFiles([join(examples, cases), ...others.map((f) => join(examples, f))]);
+    await page.getByRole('button', { name: 'Grade', exact: true }).click();
+    const rows = page.getByRole('table', { name: 'Results' }).locator('tbody tr');
+    await rows.first().waitFor();
+    const got = await rows.evaluateAll((trs) => trs.map((tr) => [...tr.cells].map((c) => c.textContent)));
+    const want = wrenGrade(join(examples, cases), join(examples, program));
+    assert.deepEqual(got.map(([name, outcome, points]) => `${name}: ${outcome === 'passed' ? 'passed' : 'failed'} ${points}`), want, program);
+    await close();
+  }
+  const broken = join(dir, 'broken.toml');
+  writeFileSync(broken, '[[case]]\nname = "x"\n[case.expect]\na = "many"\n');
+  const { page, close } = await open('LDAi 1\n');
+  await page.getByLabel('Open cases').setInputFiles(broken);
+  await page.getByRole('button', { name: 'Grade', exact: true }).click();
+  const state = page.locator('#cases-state');
+  for (let i = 0; i < 100 && !(await state.innerText()).startsWith('/cases/broken.toml:'); ++i) await page.waitForTimeout(20);
+  assert.match(await state.innerText(), /^\/cases\/broken\.toml:4: /);
+  assert.equal(await page.getByRole('table', { name: 'Results' }).locator('tbody tr').count(), 0);
+  await close();
+});
+
 test('no request left the machine', () => {
   assert.deepEqual(requests, []);
 });

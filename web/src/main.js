@@ -6,7 +6,7 @@ import { Decoration, EditorView, GutterMarker, gutter, keymap, lineNumbers } fro
 import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
 import { setDiagnostics } from '@codemirror/lint';
 import { memoryGrid } from './memory.js';
-import { debugAdapter, languageServer } from './servers.js';
+import { debugAdapter, grader, languageServer } from './servers.js';
 
 const $ = (id) => document.getElementById(id);
 const uri = 'file:///program.ram';
@@ -379,4 +379,50 @@ $('reset').addEventListener('click', async () => {
     await dap.request('setVariable', { variablesReference: registers, name, value });
   await showState(null);
   say('Reset: A, PC, V and Cycles are 0; memory is as the program left it.');
+});
+
+// ---- Grading: the project's grader on the editor's program, seed 1.
+
+const grading = grader((why) => say(`The grader failed: ${why}`));
+let casePath = null;
+$('open-cases').addEventListener('change', async (e) => {
+  const files = [...e.target.files];
+  e.target.value = '';
+  const toml = files.find((f) => f.name.endsWith('.toml'));
+  if (!toml) {
+    $('cases-state').textContent = 'No case file (.toml) among the files picked.';
+    return;
+  }
+  for (const file of files) grading.writeFile(`/cases/${file.name}`, await file.text());
+  casePath = `/cases/${toml.name}`;
+  $('grade').disabled = false;
+  $('cases-state').textContent = `Cases: ${toml.name}` +
+    (files.length > 1 ? `, with ${files.filter((f) => f !== toml).map((f) => f.name).join(', ')}` : '');
+});
+
+$('grade').addEventListener('click', async () => {
+  if (!casePath) return;
+  grading.writeFile('/submission.ram', view.state.doc.toString());
+  const answer = await grading.grade({ cases: casePath, program: '/submission.ram', seed: 1 });
+  const body = $('results').tBodies[0];
+  if (answer.error) {
+    body.replaceChildren();
+    $('cases-state').textContent = answer.error;
+    say(answer.error);
+    return;
+  }
+  body.replaceChildren(...answer.results.map((r) => {
+    const row = document.createElement('tr');
+    for (const text of [r.name, r.outcome, `${r.score}/${r.points}`]) {
+      const cell = document.createElement('td');
+      cell.textContent = text;
+      row.append(cell);
+    }
+    // A hidden case shows its name, points and outcome only; a visible one
+    // says why it failed when asked.
+    if (!r.hidden && r.outcome !== 'passed') row.title = r.output;
+    return row;
+  }));
+  const passed = answer.results.filter((r) => r.outcome === 'passed').length;
+  say(`Graded: ${answer.score}/${answer.maxScore} points, ${passed} of ${answer.results.length} cases passed.`);
 });

@@ -70,3 +70,19 @@ export function debugAdapter(onEvent, onFailure) {
     },
   };
 }
+
+/// The grader: grade({cases, program, seed}) answers with every case's
+/// outcome; writeFile puts the case file and the files it names in place.
+export function grader(onFailure) {
+  const waiting = [];
+  const worker = startWorker('grade', (message) => waiting.shift()?.(message), onFailure);
+  return {
+    writeFile(path, text) {
+      worker.postMessage({ file: { path, text } });
+    },
+    grade(request) {
+      worker.postMessage({ message: JSON.stringify(request) });
+      return new Promise((resolve) => waiting.push(resolve));
+    },
+  };
+}
