@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <tuple>
 #include <vector>
 
 namespace wren {
@@ -47,6 +49,70 @@ TEST_P(RunTest, EndsForTheFirstReasonThatHolds) {
     EXPECT_EQ(static_cast<long long>(seen.size()), c.steps);
     EXPECT_EQ(result.fault.empty(), c.reason != StopReason::Fault) << result.fault;
     EXPECT_EQ(result.loopFrom, c.loopFrom);
+
+    // Unwatched, the processor runs its own batched loop: the same end.
+    if (!c.limits.detectLoops && c.limits.breaks.empty()) {
+        Wren plain;
+        for (std::size_t i = 0; i < c.program.size(); ++i)
+            plain.SetMemory(static_cast<std::int32_t>(i), c.program[i]);
+        const RunResult unwatched = wren::Run(plain, c.limits);
+        EXPECT_EQ(unwatched.reason, c.reason);
+        EXPECT_EQ(unwatched.steps, c.steps);
+        EXPECT_EQ(unwatched.fault, result.fault);
+        EXPECT_EQ(plain.GetRegisters().pcounter, cpu.GetRegisters().pcounter);
+        EXPECT_EQ(plain.GetRegisters().accumulator, cpu.GetRegisters().accumulator);
+        EXPECT_EQ(plain.GetRegisters().cycles, cpu.GetRegisters().cycles);
+        EXPECT_EQ(plain.GetRegisters().overflow, cpu.GetRegisters().overflow);
+    }
+}
+
+// The batched loop leaves to Step every step that could fault, so each
+// fault ends a run with the state, step count and message of Step itself:
+// a sum past 32 bits, an operand outside memory, PC at the last word, and
+// the cycle count near its limit.
+TEST(Run, UnwatchedRunsFaultExactlyAsStepDoes) {
+    struct Program {
+        const char* name;
+        std::vector<std::pair<std::int32_t, std::int32_t>> words; // address, value
+        std::int32_t cycles;                                      // where the count starts
+    };
+    const Program programs[] = {
+        {"sum_past_32_bits", {{0, 32}, {1, 2147483647}, {2, 2}, {3, 1}}, 0},
+        {"operand_outside_memory", {{0, 32}, {1, 5}, {2, 128}, {3, 65536}}, 0},
+        {"add_memory_outside", {{0, 1}, {1, -1}}, 0},
+        {"pc_at_the_last_word", {{0, 32}, {1, 65535}, {2, 256}, {3, 0}, {65535, 32}}, 0},
+        {"cycles_near_the_limit", {{0, 32}, {1, 0}, {2, 256}, {3, 0}}, 2147483647 - 100},
+        {"adds_near_the_limit",
+         {{0, 1}, {1, 5}, {2, 32}, {3, 0}, {4, 256}, {5, 0}},
+         2147483647 - 100},
+    };
+    for (const auto& p : programs) {
+        Wren stepped;
+        Wren batched;
+        for (Wren* cpu : {&stepped, &batched}) {
+            for (auto [address, value] : p.words)
+                cpu->SetMemory(address, value);
+            Registers r = cpu->GetRegisters();
+            r.cycles = p.cycles;
+            cpu->SetRegisters(r);
+        }
+        long long steps = 0;
+        std::string fault;
+        try {
+            for (; steps < 1000; ++steps)
+                stepped.Step();
+        } catch (const MachineError& error) {
+            fault = error.what();
+        }
+        const RunResult result = wren::Run(batched, {1000, {}});
+        EXPECT_EQ(result.reason, StopReason::Fault) << p.name;
+        EXPECT_EQ(result.steps, steps) << p.name;
+        EXPECT_EQ(result.fault, fault) << p.name;
+        const Registers a = stepped.GetRegisters(), b = batched.GetRegisters();
+        EXPECT_EQ(std::tie(a.accumulator, a.pcounter, a.overflow, a.cycles),
+                  std::tie(b.accumulator, b.pcounter, b.overflow, b.cycles))
+            << p.name;
+    }
 }
 
 const RunCase kCases[] = {
