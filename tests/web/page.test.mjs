@@ -332,6 +332,72 @@ test("Grade gives wren-grade's outcomes on the same files; a broken case file sa
   await close();
 });
 
+test('the editor colours, hovers, goes to a definition and sets breakpoints from the keyboard', async () => {
+  const text = 'LDAm 6 { load }\nBVS 4\nLDAi 7, data 9\n';
+  const { page, close } = await open(text);
+  await gutterOnce(page, listing(text));
+  // Mnemonics, data labels, numbers and comments each look their own way.
+  const colour = (word) => page.locator('.cm-line span', { hasText: new RegExp(`^${word}$`) }).first()
+    .evaluate((e) => getComputedStyle(e).color);
+  const colours = await Promise.all(['LDAm', 'data', '6', '{ load }'].map(colour));
+  assert.equal(new Set(colours).size, 4, colours.join(' '));
+  // Hover over BVS's operand: what lies at address 4.
+  const operand = page.locator('.cm-line').nth(1).locator('span', { hasText: /^4$/ });
+  await operand.hover();
+  const tip = page.locator('.wren-hover');
+  await tip.waitFor();
+  assert.match(await tip.innerText(), /address 4: the opcode word of LDAi 7 \(line 3\), opcode 32/);
+  // F12 on LDAm's operand goes to the record at address 6: line 3's second.
+  const editor = page.getByRole('textbox', { name: 'Program' });
+  await editor.click();
+  await page.keyboard.press('Control+Home');
+  await page.keyboard.press('End');
+  await page.keyboard.press('Home');
+  for (let i = 0; i < 5; ++i) await page.keyboard.press('ArrowRight');
+  await page.keyboard.press('F12');
+  await page.waitForFunction(() => /^Line 3$/.test(document.getElementById('announce').textContent));
+  // F9 sets a breakpoint on the cursor's line.
+  await page.keyboard.press('F9');
+  await page.locator('.wren-breakpoint[data-line="3"]').waitFor();
+  await close();
+});
+
+test('a 50 MB file is refused and a 40,000-record program says where memory ends; the page goes on', async () => {
+  const { page, close } = await open('LDAi 1\n');
+  const huge = join(dir, 'huge.ram');
+  writeFileSync(huge, Buffer.alloc(50 * 1024 * 1024, 'L'));
+  await page.getByLabel('Open program').setInputFiles(huge);
+  await page.waitForFunction(() => /huge\.ram is 50\.0 MB/.test(document.getElementById('announce').textContent));
+  assert.equal((await page.getByRole('textbox', { name: 'Program' }).innerText()).trimEnd(), 'LDAi 1');
+  await page.getByLabel('Open program').setInputFiles({ name: 'big.ram', mimeType: 'text/plain', buffer: Buffer.from('LDAi 1\n'.repeat(40000)) });
+  const problems = page.getByRole('region', { name: 'Problems' }).locator('li');
+  await problems.filter({ hasText: '32769:1: error: program too large' }).waitFor({ timeout: 20000 });
+  // It does not load, and Step says so; a program that loads then runs.
+  await page.getByRole('button', { name: 'Step', exact: true }).click();
+  await page.waitForFunction(() => /does not load: line 32769: program too large/.test(document.getElementById('announce').textContent));
+  await page.getByRole('textbox', { name: 'Program' }).click();
+  await page.keyboard.press('Control+a');
+  await page.keyboard.insertText('LDAi 1\n');
+  await page.getByRole('button', { name: 'Step', exact: true }).click();
+  assert.equal(await settle(page, 'PC: 2\nA: 1\nV: False\nCycles: 3'), 'PC: 2\nA: 1\nV: False\nCycles: 3');
+  await close();
+});
+
+test('at 200 % zoom and on a narrow screen the panes stack and every control stays in reach', async () => {
+  const context = await browser.newContext({ viewport: { width: 400, height: 800 }, deviceScaleFactor: 2 });
+  const page = await context.newPage();
+  await page.goto(pathToFileURL(pagePath).href);
+  await page.locator('.wren-address').first().waitFor();
+  const editor = await page.locator('#editor').boundingBox();
+  const machine = await page.locator('aside').boundingBox();
+  assert.ok(machine.y >= editor.y + editor.height, 'the machine pane is below the editor');
+  for (const name of ['Step', 'Run', 'Reset', 'Run to end', 'Step back', 'Share', 'Grade']) {
+    const box = await page.getByRole('button', { name, exact: true }).boundingBox();
+    assert.ok(box && box.x >= 0 && box.x + box.width <= 400, `${name} fits the width`);
+  }
+  await context.close();
+});
+
 test('no request left the machine', () => {
   assert.deepEqual(requests, []);
 });

@@ -2,7 +2,9 @@
 // machine pane that speaks to the debug adapter. Everything the page shows
 // comes from those servers; the page itself only renders and asks.
 import { EditorState, StateEffect, StateField, RangeSet } from '@codemirror/state';
-import { Decoration, EditorView, GutterMarker, gutter, keymap, lineNumbers } from '@codemirror/view';
+import { Decoration, EditorView, GutterMarker, gutter, hoverTooltip, keymap, lineNumbers } from '@codemirror/view';
+import { HighlightStyle, StreamLanguage, syntaxHighlighting } from '@codemirror/language';
+import { tags } from '@lezer/highlight';
 import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
 import { setDiagnostics } from '@codemirror/lint';
 import { memoryGrid } from './memory.js';
@@ -109,6 +111,78 @@ const pcField = StateField.define({
   provide: (f) => EditorView.decorations.from(f),
 });
 
+// ---- Colours: the token classes of the editors' grammars. A record starts
+// a line or follows a comma: a comment ({ to the next comma), a quoted
+// record, or a mnemonic (one of the nine, or a data label) and its operand.
+
+const nine = /^(ADDm|ADDi|ADDpc|BVS|LDAm|LDAi|LDApc|STAm|STApc)(?= )/;
+const wrenLanguage = StreamLanguage.define({
+  startState: () => ({ at: 'record' }),
+  token(stream, state) {
+    if (stream.sol()) state.at = 'record';
+    if (stream.eatSpace()) return null;
+    if (stream.eat(',')) { state.at = 'record'; return 'punctuation'; }
+    if (state.at === 'record') {
+      if (stream.peek() === '{') { stream.match(/^[^,]*/); return 'comment'; }
+      if (stream.peek() === '"') { stream.next(); state.at = 'quoted'; return 'string'; }
+      state.at = 'operand';
+      if (stream.match(nine)) return 'keyword';
+      stream.match(/^[^ \t,{"]+/);
+      return 'labelName';
+    }
+    if (state.at === 'quoted') {
+      if (stream.eat('"')) { state.at = 'dropped'; return 'string'; }
+      if (stream.match(nine)) return 'keyword';
+      if (stream.match(/^[-+]?(&[Hh][0-9A-Fa-f]+|&[Oo][0-7]+|\d+(\.\d*)?([Ee][-+]?\d+)?)/)) return 'number';
+      stream.match(/^[^",]+?(?=[ "]|$)/) || stream.next();
+      return null;
+    }
+    if (state.at === 'dropped') { stream.match(/^[^,]*/); return 'invalid'; }
+    if (stream.peek() === '{') { stream.match(/^[^,]*/); return 'comment'; }
+    if (stream.match(/^[-+]?(&[Hh][0-9A-Fa-f]+|&[Oo][0-7]+|(\d+(\.\d*)?|\.\d+)([Ee][-+]?\d+)?)/)) return 'number';
+    stream.match(/^[^,{]+/);
+    return 'invalid';
+  },
+});
+const wrenColours = HighlightStyle.define([
+  { tag: tags.keyword, color: '#0000c0', fontWeight: 'bold' },
+  { tag: tags.labelName, color: '#7a3e00' },
+  { tag: tags.number, color: '#006a00' },
+  { tag: tags.comment, color: '#5a5a5a', fontStyle: 'italic' },
+  { tag: tags.string, color: '#8a1a8a' },
+  { tag: tags.invalid, color: '#b00000', textDecoration: 'underline' },
+]);
+
+// ---- Hover and go to definition, from the language server.
+
+const lspPosition = (doc, pos) => {
+  const line = doc.lineAt(pos);
+  return { line: line.number - 1, character: pos - line.from };
+};
+const hover = hoverTooltip(async (v, pos) => {
+  const answer = await lsp.request('textDocument/hover', { textDocument: { uri }, position: lspPosition(v.state.doc, pos) });
+  if (!answer) return null;
+  return {
+    pos,
+    create() {
+      const dom = document.createElement('div');
+      dom.className = 'wren-hover';
+      dom.textContent = (answer.contents.value ?? String(answer.contents)).replace(/\*\*|`/g, '');
+      return { dom };
+    },
+  };
+});
+async function goToDefinition(v) {
+  const pos = v.state.selection.main.head;
+  const found = await lsp.request('textDocument/definition', { textDocument: { uri }, position: lspPosition(v.state.doc, pos) });
+  const target = Array.isArray(found) ? found[0] : found;
+  if (!target) { say('No record there to go to.'); return true; }
+  const at = position(v.state.doc, target.range.start);
+  v.dispatch({ selection: { anchor: at }, scrollIntoView: true });
+  say(`Line ${v.state.doc.lineAt(at).number}`);
+  return true;
+}
+
 // ---- The editor.
 
 const saved = localStorage.getItem('wren-program');
@@ -133,7 +207,14 @@ const view = new EditorView({
       }),
       pcField,
       history(),
-      keymap.of([...defaultKeymap, ...historyKeymap]),
+      wrenLanguage,
+      syntaxHighlighting(wrenColours),
+      hover,
+      keymap.of([
+        { key: 'F12', run: (v) => { goToDefinition(v); return true; } },
+        { key: 'F9', run: (v) => { toggleBreakpoint(v.state.doc.lineAt(v.state.selection.main.head).number); return true; } },
+        ...defaultKeymap, ...historyKeymap,
+      ]),
       EditorView.contentAttributes.of({ 'aria-label': 'Program' }),
       EditorView.updateListener.of((update) => {
         if (!update.docChanged) return;
@@ -248,10 +329,28 @@ function machineOutOfDate() {
   $('machine-state').textContent = 'The program changed: Reset loads it.';
 }
 
+// Loads the editor's text into the machine; false, with the reason said,
+// when it does not load.
+let initialized = false;
 async function launch() {
   dap.writeFile(programPath, view.state.doc.toString());
-  if (!launched) {
+  try {
+    await load();
+    return true;
+  } catch (error) {
+    launched = false;
+    say(`The program does not load: ${error.message.replace(`${programPath}:`, 'line ')}`);
+    $('machine-state').textContent = 'The program does not load: the Problems list says why.';
+    return false;
+  }
+}
+
+async function load() {
+  if (!initialized) {
     await dap.request('initialize', { adapterID: 'wren-ram', linesStartAt1: true });
+    initialized = true;
+  }
+  if (!launched) {
     await dap.request('launch', { program: programPath, stopOnEntry: true });
     await sendBreakpoints();
     await dap.request('configurationDone');
@@ -283,7 +382,7 @@ function toggleBreakpoint(line) {
 // Memory words, read from the adapter's memory scope once something runs.
 const memory = memoryGrid($('memory'), $('goto'), {
   async setWord(address, value) {
-    if (!launched) await launch();
+    if (!launched && !(await launch())) return;
     await dap.request('setVariable', { variablesReference: 2, name: String(address), value });
   },
   say,
@@ -328,13 +427,13 @@ async function showState(stopped) {
 }
 
 async function step(command) {
-  if (!launched || ended) await launch();
+  if ((!launched || ended) && !(await launch())) return;
   await dap.request(command, { threadId: 1 }).catch((e) => say(e.message));
 }
 $('step').addEventListener('click', () => step('next'));
 $('step-back').addEventListener('click', () => step('stepBack'));
 $('run-to-end').addEventListener('click', async () => {
-  if (!launched || ended) await launch();
+  if ((!launched || ended) && !(await launch())) return;
   setRunning(true);
   await dap.request('continue', { threadId: 1 }).catch((e) => { setRunning(false); say(e.message); });
 });
@@ -345,7 +444,7 @@ $('stop').addEventListener('click', () => dap.request('pause', { threadId: 1 }).
 let holding = null;
 async function hold() {
   if (holding || running) return;
-  if (!launched) await launch();
+  if (!launched && !(await launch())) return;
   $('run').textContent = 'Release to stop';
   let busy = false;
   holding = setInterval(async () => {
