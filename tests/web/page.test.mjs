@@ -362,6 +362,21 @@ test('the editor colours, hovers, goes to a definition and sets breakpoints from
   await close();
 });
 
+test('a quick fix from the language server mends the slip it names', async () => {
+  const { page, close } = await open('LDAi 1\nldai 5\n');
+  await page.locator('.cm-lintRange-warning').waitFor();
+  await page.getByRole('textbox', { name: 'Program' }).click();
+  await page.keyboard.press('Control+Shift+M'); // the lint panel, with each fix as a button
+  const fix = page.locator('.cm-panel-lint .cm-diagnosticAction', { hasText: "Change to 'LDAi'" });
+  await fix.waitFor();
+  await fix.click();
+  await page.waitForFunction(() => document.querySelector('.cm-content').innerText.startsWith('LDAi 1\nLDAi 5'));
+  const problems = page.getByRole('region', { name: 'Problems' }).locator('li');
+  for (let i = 0; i < 100 && (await problems.count()) > 0; ++i) await page.waitForTimeout(20);
+  assert.equal(await problems.count(), 0);
+  await close();
+});
+
 test('a 50 MB file is refused and a 40,000-record program says where memory ends; the page goes on', async () => {
   const { page, close } = await open('LDAi 1\n');
   const huge = join(dir, 'huge.ram');

@@ -6,7 +6,7 @@ import { Decoration, EditorView, GutterMarker, gutter, hoverTooltip, keymap, lin
 import { HighlightStyle, StreamLanguage, syntaxHighlighting } from '@codemirror/language';
 import { tags } from '@lezer/highlight';
 import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
-import { setDiagnostics } from '@codemirror/lint';
+import { lintKeymap, setDiagnostics } from '@codemirror/lint';
 import { memoryGrid } from './memory.js';
 import { debugAdapter, grader, languageServer } from './servers.js';
 
@@ -63,12 +63,44 @@ function position(doc, p) {
   return Math.min(line.from + p.character, line.to);
 }
 
-function showDiagnostics(diagnostics) {
+// The server's quick fixes for the whole text, each with the diagnostic it
+// mends, as CodeMirror actions that apply the server's edits.
+async function quickFixes(shownVersion) {
+  const doc = view.state.doc;
+  const actions = await lsp.request('textDocument/codeAction', {
+    textDocument: { uri },
+    range: { start: { line: 0, character: 0 }, end: { line: doc.lines, character: 0 } },
+    context: { diagnostics: [] },
+  }).catch(() => []);
+  const byRange = new Map();
+  for (const action of actions ?? []) {
+    const key = JSON.stringify(action.diagnostics?.[0]?.range);
+    if (!byRange.has(key)) byRange.set(key, []);
+    byRange.get(key).push({
+      name: action.title,
+      apply(v) {
+        if (version !== shownVersion) return; // the text moved on: ask again
+        const changes = (action.edit?.changes?.[uri] ?? []).map((e) => ({
+          from: position(v.state.doc, e.range.start), to: position(v.state.doc, e.range.end), insert: e.newText,
+        }));
+        v.dispatch({ changes });
+        say(`Applied: ${action.title}`);
+      },
+    });
+  }
+  return byRange;
+}
+
+async function showDiagnostics(diagnostics) {
+  const shownVersion = version;
+  const fixes = await quickFixes(shownVersion);
+  if (shownVersion !== version) return;
   const doc = view.state.doc;
   view.dispatch(setDiagnostics(view.state, diagnostics.map((d) => ({
     from: position(doc, d.range.start), to: Math.max(position(doc, d.range.end), position(doc, d.range.start)),
     severity: d.severity === 1 ? 'error' : 'warning',
     message: d.message,
+    actions: fixes.get(JSON.stringify(d.range)) ?? [],
   }))));
   const list = $('problems-list');
   list.replaceChildren(...diagnostics.map((d) => {
@@ -213,7 +245,7 @@ const view = new EditorView({
       keymap.of([
         { key: 'F12', run: (v) => { goToDefinition(v); return true; } },
         { key: 'F9', run: (v) => { toggleBreakpoint(v.state.doc.lineAt(v.state.selection.main.head).number); return true; } },
-        ...defaultKeymap, ...historyKeymap,
+        ...lintKeymap, ...defaultKeymap, ...historyKeymap,
       ]),
       EditorView.contentAttributes.of({ 'aria-label': 'Program' }),
       EditorView.updateListener.of((update) => {
