@@ -284,7 +284,14 @@ test('Memory shows every word, marks what a step changed, goes to an address and
   await go.press('Enter');
   await word(300).focus();
   await page.keyboard.press('Enter');
-  await page.keyboard.insertText('&H10');
+  const input = grid.getByRole('textbox', { name: 'Word 300' });
+  await input.waitFor();
+  await page.keyboard.insertText('&H1');
+  // A redraw in the middle of an edit (a scroll here) keeps the edit and its focus.
+  await page.locator('.memory-scroll').evaluate((e) => e.dispatchEvent(new Event('scroll')));
+  await page.waitForTimeout(100);
+  assert.equal(await input.inputValue(), '&H1');
+  await page.keyboard.insertText('0');
   await page.keyboard.press('Enter');
   for (let i = 0; i < 50 && (await word(300).innerText()) !== '16'; ++i) await page.waitForTimeout(20);
   assert.equal(await word(300).innerText(), '16');

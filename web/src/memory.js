@@ -25,6 +25,13 @@ export function memoryGrid(container, gotoInput, adapter) {
   let changed = new Set();
   let focused = 0;
   let source = null; // () => Promise of {start, count} -> [{name, value}]
+  // Renders overlap (a scroll, a step, Go to address); only the latest may
+  // draw, or an older one would put back rows from before.
+  let latestRender = 0;
+  // The word being edited keeps its input across renders, so a step or a
+  // scroll that lands during an edit does not lose what is typed.
+  let editing = null; // {address, input}
+  let redrawing = false;
 
   async function fetchRows(first, last) {
     if (!source) return;
@@ -40,31 +47,45 @@ export function memoryGrid(container, gotoInput, adapter) {
     el.tabIndex = address === focused ? 0 : -1;
     el.textContent = values.get(address) ?? '0';
     el.setAttribute('aria-label', `${address}: ${el.textContent}`);
+    if (editing?.address === address) el.replaceChildren(editing.input);
     if (changed.has(address)) el.classList.add('changed');
     el.addEventListener('dblclick', () => edit(el));
     el.addEventListener('keydown', (e) => keydown(e, address, el));
     return el;
   }
 
+  /// Draws the rows in view; resolves true when this render is the one shown.
   async function render() {
+    const ticket = ++latestRender;
     const first = Math.max(0, Math.floor(scroller.scrollTop / kRowHeight) - 2);
     const last = Math.min(kRows, first + Math.ceil(scroller.clientHeight / kRowHeight) + 4);
     await fetchRows(first, last);
-    const rows = [];
-    for (let r = first; r < last; ++r) {
-      const row = document.createElement('div');
-      row.setAttribute('role', 'row');
-      row.setAttribute('aria-rowindex', String(r + 1));
-      row.className = 'memory-row';
-      row.style.top = `${r * kRowHeight}px`;
-      const head = document.createElement('div');
-      head.setAttribute('role', 'rowheader');
-      head.textContent = String(r * kPerRow);
-      row.append(head);
-      for (let c = 0; c < kPerRow; ++c) row.append(cell(r * kPerRow + c));
-      rows.push(row);
+    if (ticket !== latestRender) return false;
+    const typing = editing && document.activeElement === editing.input;
+    // Moving the edited word's input into its new cell blurs it; that blur
+    // is not the user leaving the edit.
+    redrawing = true;
+    try {
+      const rows = [];
+      for (let r = first; r < last; ++r) {
+        const row = document.createElement('div');
+        row.setAttribute('role', 'row');
+        row.setAttribute('aria-rowindex', String(r + 1));
+        row.className = 'memory-row';
+        row.style.top = `${r * kRowHeight}px`;
+        const head = document.createElement('div');
+        head.setAttribute('role', 'rowheader');
+        head.textContent = String(r * kPerRow);
+        row.append(head);
+        for (let c = 0; c < kPerRow; ++c) row.append(cell(r * kPerRow + c));
+        rows.push(row);
+      }
+      spacer.replaceChildren(...rows);
+    } finally {
+      redrawing = false;
     }
-    spacer.replaceChildren(...rows);
+    if (typing && editing.input.isConnected) editing.input.focus();
+    return true;
   }
 
   function focusAddress(address) {
@@ -72,7 +93,9 @@ export function memoryGrid(container, gotoInput, adapter) {
     const row = Math.floor(focused / kPerRow);
     if (row * kRowHeight < scroller.scrollTop || (row + 1) * kRowHeight > scroller.scrollTop + scroller.clientHeight)
       scroller.scrollTop = Math.max(0, row * kRowHeight - scroller.clientHeight / 2);
-    render().then(() => spacer.querySelector(`[data-address="${focused}"]`)?.focus());
+    render().then((shown) => {
+      if (shown && !editing) spacer.querySelector(`[data-address="${focused}"]`)?.focus();
+    });
   }
 
   function keydown(e, address, el) {
@@ -88,16 +111,19 @@ export function memoryGrid(container, gotoInput, adapter) {
   }
 
   function edit(el) {
+    if (editing) return;
     const address = Number(el.dataset.address);
     const input = document.createElement('input');
     input.value = values.get(address) ?? '0';
     input.setAttribute('aria-label', `Word ${address}`);
     input.size = 10;
+    editing = { address, input };
     el.replaceChildren(input);
     input.focus();
     input.select();
     const finish = async (commit) => {
       input.onblur = null;
+      input.onkeydown = null;
       if (commit) {
         try {
           await adapter.setWord(address, input.value.trim());
@@ -105,6 +131,7 @@ export function memoryGrid(container, gotoInput, adapter) {
           adapter.say(error.message);
         }
       }
+      editing = null;
       focused = address;
       await refresh();
       focusAddress(address);
@@ -113,7 +140,9 @@ export function memoryGrid(container, gotoInput, adapter) {
       if (e.key === 'Enter') { e.preventDefault(); finish(true); }
       if (e.key === 'Escape') { e.preventDefault(); finish(false); }
     };
-    input.onblur = () => finish(false);
+    input.onblur = () => {
+      if (!redrawing) finish(false);
+    };
   }
 
   // wrote: the word the last step wrote, which the adapter knows.
