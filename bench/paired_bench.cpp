@@ -131,7 +131,7 @@ void BM_ContinueAgainstRunLoop(benchmark::State& state) {
     std::atomic<bool> pause{false};
     double debugged = 0, plain = 0;
     for (auto _ : state) {
-        machine.Cpu().Reset();
+        machine.Edit().Reset();
         auto start = Clock::now();
         const auto stop = machine.Run(pause, kSteps);
         const double t = Seconds(start);

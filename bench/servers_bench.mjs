@@ -16,7 +16,10 @@ if (!bin || !wasmBin) {
 }
 const dir = mkdtempSync(join(tmpdir(), 'wren-bench-'));
 const loop = join(dir, 'count.ram');
-writeFileSync(loop, 'LDAm 100\nADDi 1\nSTAm 100\nLDAi 0\nSTApc 0\n');
+// Two counters, at 100 and 101 (a carry from one to the other): no state
+// comes back, so continue does not stop at an endless loop.
+writeFileSync(loop,
+  'LDAm 100\nADDi 1\nSTAm 100\nBVS 12\nLDAi 0\nSTApc 0\nLDAm 101\nADDi 1\nSTAm 101\nLDAi 0\nSTApc 0\n');
 
 // A framed-message peer for one server process.
 function connect(program) {
@@ -94,7 +97,7 @@ async function diagnostics(program) {
   return best;
 }
 
-// Steps per second of continue: run for about two seconds, pause, and read
+// Steps per second of continue: run for about a second, pause, and read
 // the cycles (every instruction of the loop takes 3).
 async function continueRate(program) {
   const peer = connect(program);
@@ -110,10 +113,12 @@ async function continueRate(program) {
   await peer.next((m) => m.event === 'stopped');
   const t0 = performance.now();
   await request('continue', { threadId: 1 });
-  await new Promise((r) => setTimeout(r, 2000));
+  // Not longer: at 700 M steps/s the cycle count would run out in about a second.
+  await new Promise((r) => setTimeout(r, 800));
   const asked = performance.now();
   await request('pause', { threadId: 1 });
-  await peer.next((m) => m.event === 'stopped');
+  const stopped = await peer.next((m) => m.event === 'stopped');
+  if (stopped.body.reason !== 'pause') throw new Error(`continue stopped at ${stopped.body.reason}, not at pause`);
   const pausedMs = performance.now() - asked;
   const seconds = (performance.now() - t0) / 1000;
   const scopes = await request('scopes', { frameId: 1 });

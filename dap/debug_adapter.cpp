@@ -230,7 +230,7 @@ Json DebugAdapter::Launch(const Json& args) {
     if (auto error = machine->Load(config.program))
         Fail(*error);
     for (const auto& [address, value] : config.sets)
-        machine->Cpu().SetMemory(address, value);
+        machine->Edit().SetMemory(address, value);
     {
         std::lock_guard lock(mutex_);
         machine_ = std::move(machine);

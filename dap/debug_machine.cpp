@@ -3,6 +3,7 @@
 #include "opcodes.h"
 #include "run_report.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -22,6 +23,8 @@ bool IsInstruction(std::int32_t word) {
 std::optional<std::string> DebugMachine::Load(const std::string& path) {
     cpu_.Clear();
     history_.Clear();
+    batched_.reset();
+    watch_.reset();
     finished_ = faulted_ = false;
     fault_.clear();
     program_ = {};
@@ -40,6 +43,8 @@ void DebugMachine::SetMarks(Mark mark, const std::vector<std::int32_t>& addresse
     for (std::int32_t address : addresses)
         if (InMemory(address))
             marks_[static_cast<std::size_t>(address)] |= mark;
+    marked_ = static_cast<std::size_t>(
+        std::count_if(marks_.begin(), marks_.end(), [](std::uint8_t m) { return m != 0; }));
 }
 
 std::vector<LineBreakpoint> DebugMachine::SetLineBreakpoints(const std::vector<int>& lines) {
@@ -121,6 +126,7 @@ Stop DebugMachine::Describe(StopReason reason) const {
 }
 
 std::optional<Stop> DebugMachine::CheckStart() {
+    Settle();
     const StopReason at = AtPc();
     if (at == StopReason::Step)
         return std::nullopt;
@@ -130,6 +136,7 @@ std::optional<Stop> DebugMachine::CheckStart() {
 }
 
 Stop DebugMachine::StepOne() {
+    Settle();
     if (AtPc() == StopReason::End) {
         finished_ = true;
         return Describe(StopReason::End);
@@ -137,22 +144,8 @@ Stop DebugMachine::StepOne() {
     return Describe(Advance());
 }
 
-Stop DebugMachine::Run(const std::atomic<bool>& pause, long long max) {
-    if (AtPc() == StopReason::End) {
-        finished_ = true;
-        return Describe(StopReason::End);
-    }
-    for (long long n = 0; n < max; ++n) {
-        const StopReason reason = Advance();
-        if (reason != StopReason::Step)
-            return Describe(reason);
-        if ((n & 1023) == 1023 && pause.load(std::memory_order_relaxed))
-            return {StopReason::Pause, {}};
-    }
-    return {StopReason::Slice, {}};
-}
-
 bool DebugMachine::StepBack() {
+    Settle();
     if (history_.Empty())
         return false;
     const UndoEntry undo = history_.Pop();
@@ -165,6 +158,7 @@ bool DebugMachine::StepBack() {
 }
 
 Stop DebugMachine::ReverseContinue() {
+    Settle();
     while (StepBack()) {
         const StopReason at = AtPc();
         if (at == StopReason::Breakpoint || at == StopReason::InstructionBreakpoint)

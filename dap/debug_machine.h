@@ -1,5 +1,6 @@
 #pragma once
 
+#include "loop_detector.h"
 #include "program_map.h"
 #include "step_history.h"
 #include "wren.h"
@@ -21,12 +22,13 @@ enum class StopReason {
     Pause,                 ///< asked to pause
     End,                   ///< the word at PC holds no instruction
     Fault,                 ///< a machine fault
+    Loop,                  ///< the state came back to an earlier one: it would go round for ever
     Slice,                 ///< the step budget of one slice ran out; nothing to report
 };
 
 struct Stop {
     StopReason reason = StopReason::Step;
-    /// For End and Fault: what happened, such as "no instruction at address 40".
+    /// For End, Fault and Loop: what happened, such as "no instruction at address 40".
     std::string description;
 };
 
@@ -41,6 +43,13 @@ struct LineBreakpoint {
 
 /// A processor under a debugger: a loaded program and its map, breakpoints
 /// of three kinds, and a history of steps that can be undone exactly.
+///
+/// A run with no breakpoint to watch goes through the processor's batched
+/// loop and writes no undo entries. It keeps a copy of the machine every few
+/// million steps instead, and when it stops, the history is rebuilt by
+/// running the last steps again from a copy: the machine has no input, so
+/// they go exactly as before. Whatever reads or changes the history or the
+/// machine by hand sees the rebuilt one.
 class DebugMachine {
 public:
     static constexpr std::size_t kDefaultHistory = 1'000'000;
@@ -50,8 +59,12 @@ public:
     /// Loads path into a fresh processor; "FILE:LINE: reason" when it does not load.
     std::optional<std::string> Load(const std::string& path);
 
-    Wren& Cpu() { return cpu_; }
     const Wren& Cpu() const { return cpu_; }
+    /// The processor, to be changed by hand (a register or a word set).
+    Wren& Edit() {
+        Settle();
+        return cpu_;
+    }
     const ProgramMap& Program() const { return program_; }
 
     /// Puts each breakpoint on the first record that takes memory at or after
@@ -67,7 +80,9 @@ public:
     /// reached: Step, or a breakpoint, the end or a fault.
     Stop StepOne();
     /// Executes until something stops it, at least one instruction; returns
-    /// Slice after max steps so that the caller can look around.
+    /// Slice after max steps so that the caller can look around. Calls that
+    /// follow a Slice go on with the same run, which also stops at an
+    /// endless loop.
     Stop Run(const std::atomic<bool>& pause, long long max);
     /// Undoes the newest step; false when none is kept.
     bool StepBack();
@@ -75,13 +90,15 @@ public:
     Stop ReverseContinue();
 
     /// The word the newest kept step wrote, if it wrote one.
-    std::optional<std::int32_t> LastWrite() const {
+    std::optional<std::int32_t> LastWrite() {
+        Settle();
         const UndoEntry* newest = history_.Newest();
         return newest && newest->Address() >= 0 ? std::optional(newest->Address()) : std::nullopt;
     }
     /// The registers or memory were changed by hand: what ended the program
     /// may no longer hold, so the next step looks at PC again.
     void Edited() {
+        Settle();
         finished_ = faulted_ = false;
         fault_.clear();
     }
@@ -91,10 +108,14 @@ public:
     int ExitCode() const { return faulted_ ? 2 : 0; }
     /// The fault's message, while stopped at one.
     const std::string& Fault() const { return fault_; }
-    std::size_t HistorySize() const { return history_.Size(); }
+    std::size_t HistorySize() {
+        Settle();
+        return history_.Size();
+    }
     /// Where the newest kept step ran: the faulting instruction after a
     /// fault, the last one before the end.
-    std::optional<std::int32_t> LastStepAt() const {
+    std::optional<std::int32_t> LastStepAt() {
+        Settle();
         const UndoEntry* newest = history_.Newest();
         return newest ? std::optional(newest->Before(0).pcounter) : std::nullopt;
     }
@@ -107,10 +128,52 @@ private:
     Stop Describe(StopReason reason) const;
     void SetMarks(Mark mark, const std::vector<std::int32_t>& addresses);
 
+    /// The machine at one step of a batched run.
+    struct Copy {
+        long long step = 0;
+        Registers registers;
+        std::vector<std::int32_t> words;
+    };
+    /// A batched run under way: how far it went, and copies to go back to.
+    struct Batched {
+        long long steps = 0;      ///< instructions completed since the run began
+        bool faulted = false;     ///< the one after them faulted
+        std::vector<Copy> copies; ///< the newest two, oldest first
+    };
+    /// Watches a run for an endless loop, in windows that grow with the run
+    /// so that looking costs a small share of it.
+    struct LoopWatch {
+        long long steps = 0; ///< since the run began
+        long long nextWindow = 0;
+        long long windowLeft = 0;
+        long long windowStep = 0;
+        std::optional<LoopDetector> detector;
+    };
+
+    /// Up to count steps, each with its undo entry; Step when all ran.
+    StopReason RunTraced(const std::atomic<bool>& pause, long long count, long long& done);
+    /// Up to count steps through the batched loop, keeping copies.
+    StopReason RunBatched(const std::atomic<bool>& pause, long long count, long long& done);
+    /// One step in a loop window, with or without its undo entry.
+    StopReason StepWatched(bool batched);
+    void TakeCopy(Batched& run);
+    long long CopyEvery() const;
+    /// Rebuilds the history a batched run did not write.
+    void SettleHistory();
+    /// SettleHistory, and the run (with its loop watch) is over.
+    void Settle() {
+        SettleHistory();
+        watch_.reset();
+    }
+    Stop Finish(StopReason reason);
+
     Wren cpu_;
     ProgramMap program_;
     StepHistory history_;
     std::vector<std::uint8_t> marks_ = std::vector<std::uint8_t>(Wren::kMemoryWords);
+    std::size_t marked_ = 0; // words with any mark
+    std::optional<Batched> batched_;
+    std::optional<LoopWatch> watch_;
     bool finished_ = false;
     bool faulted_ = false;
     std::string fault_;

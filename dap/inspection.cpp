@@ -133,7 +133,7 @@ Json DebugAdapter::Variables(const Json& args) {
 }
 
 Json DebugAdapter::SetVariable(const Json& args) {
-    Wren& cpu = Machine().Cpu();
+    Wren& cpu = Machine().Edit();
     const int scope = args.at("variablesReference").get<int>();
     const std::string name = args.at("name").get<std::string>();
     const std::string value = args.at("value").get<std::string>();

@@ -86,7 +86,7 @@ Json DebugAdapter::ReadMemory(const Json& args) {
 }
 
 Json DebugAdapter::WriteMemory(const Json& args) {
-    Wren& cpu = Machine().Cpu();
+    Wren& cpu = Machine().Edit();
     const std::int64_t first = FirstByte(args);
     const std::vector<std::uint8_t> bytes = FromBase64(args.at("data").get<std::string>());
     const bool partial = args.value("allowPartial", false);

@@ -7,9 +7,9 @@ namespace wren::dap {
 namespace {
 
 constexpr int kThread = 1;
-// Steps per slice of continue: about a millisecond, so that other requests
+// Steps per slice of continue: a few milliseconds, so that other requests
 // and pause get the machine often.
-constexpr long long kSliceSteps = 100'000;
+constexpr long long kSliceSteps = 1'000'000;
 
 const char* ReasonName(StopReason reason) {
     switch (reason) {
@@ -20,6 +20,7 @@ const char* ReasonName(StopReason reason) {
     case StopReason::Pause: return "pause";
     case StopReason::End: return "end";
     case StopReason::Fault: return "exception";
+    case StopReason::Loop: return "endless loop";
     case StopReason::Slice: break;
     }
     return "step";

@@ -88,6 +88,7 @@ public:
         return &entries_[(next_ == 0 ? capacity_ : next_) - 1];
     }
     bool Empty() const { return Size() == 0; }
+    std::size_t Capacity() const { return capacity_; }
     std::size_t Size() const { return entries_.size() < capacity_ ? entries_.size() : count_; }
     void Clear() {
         entries_.clear();

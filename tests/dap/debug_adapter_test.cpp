@@ -110,9 +110,13 @@ TEST(DebugAdapter, AnswersBadMessagesAndGoesOn) {
 // that ends a run is reported by the slice that reaches it.
 TEST(DebugAdapter, SlicesRunAContinueOnTheHostsThread) {
     test::TempDir dir;
-    // An endless loop through a jump at address 8.
-    const std::string loop =
-        dir.Write("loop.ram", "LDAi 0\nLDAi 0\nBVS 0\nLDAi 0\nSTApc 0\n").string();
+    // Two counters in memory: no state comes back before the cycle count
+    // runs out, so only pause or a breakpoint stops it. The address 6 runs
+    // in every round.
+    const std::string loop = dir.Write("loop.ram", "LDAm 100\nADDi 1\nSTAm 100\nBVS 12\n"
+                                                   "LDAi 0\nSTApc 0\nLDAm 101\nADDi 1\n"
+                                                   "STAm 101\nLDAi 0\nSTApc 0\n")
+                                 .string();
     rpc::QueueChannel channel;
     DebugAdapter adapter(channel, Execution::Slices);
     int seq = 0;
@@ -137,7 +141,7 @@ TEST(DebugAdapter, SlicesRunAContinueOnTheHostsThread) {
     EXPECT_TRUE(adapter.Running());
     adapter.RunSlice();
     adapter.RunSlice();
-    EXPECT_TRUE(channel.Take().empty()); // an endless loop never stops by itself
+    EXPECT_TRUE(channel.Take().empty()); // a long run goes on between slices
     EXPECT_EQ(request("threads"), (Said{"threads ok"}));
     EXPECT_EQ(request("stackTrace", {{"threadId", 1}}), (Said{"stackTrace failed"}));
     EXPECT_EQ(request("pause", {{"threadId", 1}}), (Said{"pause ok"}));

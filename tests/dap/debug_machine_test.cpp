@@ -36,6 +36,7 @@ std::string Name(StopReason reason) {
     case StopReason::Pause: return "pause";
     case StopReason::End: return "end";
     case StopReason::Fault: return "fault";
+    case StopReason::Loop: return "loop";
     case StopReason::Slice: return "slice";
     }
     return "?";
@@ -82,7 +83,7 @@ const RunCase kRuns[] = {
      {},
      "cc",
      {"instruction@4", "instruction@4"}},
-    {"slice_runs_out_in_an_endless_loop", kLoop, {}, {}, {}, "c", {"slice@4"}},
+    {"continue_stops_at_an_endless_loop", kLoop, {}, {}, {}, "c", {"loop@2"}},
     {"data_breakpoint_after_the_write",
      "LDAi 7\nSTAm 100\nSTAm 101\nLDAi 0\n",
      {},
@@ -116,7 +117,7 @@ TEST(DebugMachine, StepBackRestoresEveryRegisterAndTheWordWritten) {
     test::TempDir dir;
     DebugMachine machine;
     ASSERT_FALSE(machine.Load(dir.Write("p.ram", "LDAi 65535\nADDi 1\nSTAm 200\n").string()));
-    machine.Cpu().SetMemory(200, -7);
+    machine.Edit().SetMemory(200, -7);
     std::vector<Registers> before;
     for (int i = 0; i < 3; ++i) {
         before.push_back(machine.Cpu().GetRegisters());

@@ -144,15 +144,30 @@ test('a fault stops with its exception info and the registers it left, then exit
   assert.equal((await exited).body.exitCode, 2);
 });
 
-test('pause stops an endless loop', async () => {
-  const dc = await client();
-  const path = program('endless.ram', 'LDAi 65535\nADDi 1\nBVS 4\n');
-  await Promise.all([dc.configurationSequence(), dc.launch({ program: path })]);
+test('pause stops a long run; an endless loop stops by itself and says so', async () => {
+  let dc = await client();
+  // Two counters, at 100 and 101: no state comes back before the cycle count runs out.
+  const long = program('long.ram', 'LDAm 100\nADDi 1\nSTAm 100\nBVS 12\nLDAi 0\nSTApc 0\n' +
+    'LDAm 101\nADDi 1\nSTAm 101\nLDAi 0\nSTApc 0\n');
+  await Promise.all([dc.configurationSequence(), dc.launch({ program: long })]);
   await new Promise((r) => setTimeout(r, 200));
-  const stopped = dc.waitForEvent('stopped', 2000);
+  let stopped = dc.waitForEvent('stopped', 2000);
   await dc.pauseRequest({ threadId: 1 });
   assert.equal((await stopped).body.reason, 'pause');
-  assert.equal((await registers(dc)).PC, '4');
+  assert.ok(Number((await registers(dc)).Cycles) > 3 * 1_000_000);
+
+  dc = await client();
+  stopped = dc.waitForEvent('stopped', 2000);
+  const path = program('endless.ram', 'LDAi 65535\nADDi 1\nBVS 4\n');
+  await Promise.all([dc.configurationSequence(), dc.launch({ program: path })]);
+  const { body } = await stopped;
+  assert.deepEqual([body.reason, body.description],
+    ['endless loop', 'endless loop: every 1 step, PC, A, V and memory are as they were']);
+  // Found on the fourth step, as wren-trace --detect-loops finds it; each
+  // step can be undone.
+  assert.deepEqual([(await registers(dc)).PC, (await registers(dc)).Cycles], ['4', '12']);
+  await dc.customRequest('stepBack', { threadId: 1 });
+  assert.deepEqual([(await registers(dc)).PC, (await registers(dc)).Cycles], ['4', '9']);
 });
 
 test('readMemory gives the bytes of wren-trace --dump, little-endian', async () => {

@@ -106,7 +106,8 @@ test('each Step leaves the state wren-trace shows at that step', async () => {
     await page.getByRole('button', { name: 'Step', exact: true }).click();
     const want = `PC: ${s.pc}\nA: ${s.a}\nV: ${s.v ? 'True' : 'False'}\nCycles: ${s.cycles}`;
     let got;
-    for (let i = 0; i < 100 && (got = (await status.innerText()).replace(/\n+/g, '\n').trim()) !== want; ++i)
+    // The registers; a line under them says why a run stopped.
+    for (let i = 0; i < 100 && (got = (await status.innerText()).replace(/\n+/g, '\n').trim().split('\n').slice(0, 4).join('\n')) !== want; ++i)
       await page.waitForTimeout(20);
     assert.equal(got, want, `step ${s.step}`);
   }
@@ -147,6 +148,28 @@ test('a breakpoint set in the gutter stops Run to end before its line runs', asy
   await page.locator('.wren-breakpoint[data-line="4"]').waitFor();
   await button(page, 'Run to end').click();
   assert.equal(await settle(page, 'PC: 6\nA: 1\nV: False\nCycles: 9'), 'PC: 6\nA: 1\nV: False\nCycles: 9');
+  await close();
+});
+
+test('Run to end stops at an endless loop where wren-trace finds it, says so, and steps back out', async () => {
+  // From step 3 on, PC goes 2, 4, 6, 2, ... with A 3, 2, 2, 3, ...
+  const text = 'LDAi 0\nADDi 1\nLDAi 2\nSTApc 0\n';
+  const file = join(dir, 'p.ram');
+  writeFileSync(file, text);
+  let out;
+  try { out = execFileSync(trace, ['-q', '--json', '--detect-loops', file], { encoding: 'utf8' }); } catch (e) { out = e.stdout; }
+  const end = JSON.parse(out);
+  assert.equal(end.end, 'loop');
+  const { page, close } = await open(text);
+  await button(page, 'Run to end').click();
+  assert.equal(await settle(page, shown(end)), shown(end));
+  const state = page.locator('#machine-state');
+  await page.waitForFunction(() => document.getElementById('machine-state').textContent !== '');
+  assert.equal(await state.innerText(),
+    `Endless loop: every ${end.steps - end.from} steps, PC, A, V and memory are as they were: the program would never end.`);
+  await button(page, 'Step back').click();
+  const before = traced(text, end.steps - 1).at(-1);
+  assert.equal(await settle(page, shown(before)), shown(before));
   await close();
 });
 

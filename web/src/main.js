@@ -112,7 +112,6 @@ async function showDiagnostics(diagnostics) {
     return item;
   }));
   $('problems-count').textContent = String(diagnostics.length);
-  refreshAddresses();
 }
 
 let asked = 0;
@@ -253,6 +252,9 @@ const view = new EditorView({
         const text = update.state.doc.toString();
         localStorage.setItem('wren-program', text);
         lsp.notify('textDocument/didChange', { textDocument: { uri, version: ++version }, contentChanges: [{ text }] });
+        // Asked at once, not after the diagnostics: the server answers in
+        // order, so the hints are for this text.
+        refreshAddresses();
         machineOutOfDate();
       }),
     ],
@@ -262,6 +264,7 @@ const view = new EditorView({
 lsp.request('initialize', { capabilities: {} }).then(() => {
   lsp.notify('initialized', {});
   lsp.notify('textDocument/didOpen', { textDocument: { uri, languageId: 'wren-ram', version, text: view.state.doc.toString() } });
+  refreshAddresses();
 });
 
 // ---- Files: open, save, the examples, and a link that carries the program.
@@ -434,8 +437,21 @@ function setRunning(on) {
 const stopWords = {
   end: 'the program ended', breakpoint: 'a breakpoint', exception: 'a machine fault',
   pause: 'Stop', step: 'a step', entry: 'the start', 'instruction breakpoint': 'a breakpoint',
-  'data breakpoint': 'a watched word',
+  'data breakpoint': 'a watched word', 'endless loop': 'an endless loop',
 };
+
+// Why Run to end stopped, in the Status under the registers.
+function stopLine(stopped) {
+  const capital = (text) => text.charAt(0).toUpperCase() + text.slice(1);
+  switch (stopped.reason) {
+    case 'end': return `The program ended: ${stopped.description}.`;
+    case 'endless loop': return `${capital(stopped.description)}: the program would never end.`;
+    case 'exception': return `Machine fault: ${stopped.description}.`;
+    case 'pause': return 'Stopped.';
+    case 'breakpoint': case 'instruction breakpoint': return 'Stopped at a breakpoint.';
+    default: return '';
+  }
+}
 
 async function showState(stopped) {
   setRunning(false);
@@ -455,7 +471,9 @@ async function showState(stopped) {
     $('fault').textContent = stopped.description ?? 'machine fault';
     $('fault').hidden = false;
   }
-  if (stopped && !holding) say(`Stopped at ${stopWords[stopped.reason] ?? stopped.reason}: ${$('status-pc').textContent}`);
+  if (!outOfDate) $('machine-state').textContent = stopped ? stopLine(stopped) : '';
+  if (stopped?.reason === 'endless loop') say(`${stopLine(stopped)} ${$('status-pc').textContent}`);
+  else if (stopped && !holding) say(`Stopped at ${stopWords[stopped.reason] ?? stopped.reason}: ${$('status-pc').textContent}`);
 }
 
 async function step(command) {

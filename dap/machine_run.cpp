@@ -1,0 +1,181 @@
+// Continue: the steps of a run, traced or batched, and the watch for an
+// endless loop.
+
+#include "debug_machine.h"
+
+#include <algorithm>
+
+namespace wren::dap {
+
+namespace {
+
+// A batched run keeps a copy of the machine this often, or once per history
+// length if that is longer. The history is rebuilt from the newest copy at
+// least that far back, so the most a stop runs again is twice the longer.
+constexpr long long kCopyEvery = 1LL << 22;
+// A batched run looks at pause this often: a few milliseconds.
+constexpr long long kPausePoll = 1LL << 20;
+// Loop windows: the first at the start, each at least this long, and each
+// about a thirty-second of the run so far, with 31 times its length between.
+// A loop of period p is found once a window is longer than about 2p.
+constexpr long long kShortestWindow = 4096;
+constexpr long long kWindowShare = 32;
+
+} // namespace
+
+Stop DebugMachine::Finish(StopReason reason) {
+    Settle();
+    if (reason == StopReason::End)
+        finished_ = true;
+    return Describe(reason);
+}
+
+Stop DebugMachine::Run(const std::atomic<bool>& pause, long long max) {
+    if (!watch_) {
+        Settle();
+        if (AtPc() == StopReason::End)
+            return Finish(StopReason::End);
+        watch_.emplace();
+    }
+    // With nothing to watch for, the batched loop runs; a breakpoint set
+    // while it ran sends the rest through the traced steps.
+    const bool batched = marked_ == 0 && history_.Capacity() > 0;
+    if (!batched)
+        SettleHistory();
+    LoopWatch& watch = *watch_;
+    for (long long n = 0; n < max;) {
+        if (watch.windowLeft == 0 && watch.steps >= watch.nextWindow) {
+            watch.detector.emplace(cpu_);
+            watch.windowStep = 0;
+            watch.windowLeft = std::max(kShortestWindow, watch.steps / kWindowShare);
+            watch.nextWindow = watch.steps + watch.windowLeft * kWindowShare;
+        }
+        if (watch.windowLeft > 0) {
+            const StopReason reason = StepWatched(batched);
+            ++n;
+            ++watch.steps;
+            --watch.windowLeft;
+            if (reason != StopReason::Step)
+                return Finish(reason);
+            if (watch.detector->After(++watch.windowStep)) {
+                const long long period = watch.windowStep - watch.detector->Repeats();
+                Settle();
+                return {StopReason::Loop, "endless loop: every " + std::to_string(period) +
+                                              (period == 1 ? " step" : " steps") +
+                                              ", PC, A, V and memory are as they were"};
+            }
+            if (watch.windowLeft == 0)
+                watch.detector.reset();
+            if ((n & 1023) == 0 && pause.load(std::memory_order_relaxed))
+                return Finish(StopReason::Pause);
+            continue;
+        }
+        long long done = 0;
+        const long long count = std::min(max - n, watch.nextWindow - watch.steps);
+        const StopReason reason =
+            batched ? RunBatched(pause, count, done) : RunTraced(pause, count, done);
+        n += done;
+        watch.steps += done;
+        if (reason != StopReason::Step)
+            return Finish(reason);
+    }
+    return {StopReason::Slice, {}};
+}
+
+StopReason DebugMachine::RunTraced(const std::atomic<bool>& pause, long long count,
+                                   long long& done) {
+    while (done < count) {
+        const StopReason reason = Advance();
+        ++done;
+        if (reason != StopReason::Step)
+            return reason;
+        if ((done & 1023) == 0 && pause.load(std::memory_order_relaxed))
+            return StopReason::Pause;
+    }
+    return StopReason::Step;
+}
+
+StopReason DebugMachine::StepWatched(bool batched) {
+    watch_->detector->Before(cpu_.PCounter());
+    if (!batched)
+        return Advance();
+    if (!batched_)
+        TakeCopy(batched_.emplace());
+    else if (batched_->steps - batched_->copies.back().step >= CopyEvery())
+        TakeCopy(*batched_);
+    try {
+        cpu_.Step();
+    } catch (const MachineError& fault) {
+        batched_->faulted = finished_ = faulted_ = true;
+        fault_ = fault.what();
+        return StopReason::Fault;
+    }
+    ++batched_->steps;
+    return AtPc() == StopReason::End ? StopReason::End : StopReason::Step;
+}
+
+StopReason DebugMachine::RunBatched(const std::atomic<bool>& pause, long long count,
+                                    long long& done) {
+    if (!batched_)
+        TakeCopy(batched_.emplace());
+    Batched& run = *batched_;
+    const long long every = CopyEvery();
+    while (done < count) {
+        if (run.steps - run.copies.back().step >= every)
+            TakeCopy(run);
+        const long long part =
+            std::min({count - done, every - (run.steps - run.copies.back().step), kPausePoll});
+        long long ran = 0;
+        try {
+            cpu_.StepWhile(part, ran);
+        } catch (const MachineError& fault) {
+            run.steps += ran;
+            done += ran;
+            run.faulted = finished_ = faulted_ = true;
+            fault_ = fault.what();
+            return StopReason::Fault;
+        }
+        run.steps += ran;
+        done += ran;
+        if (ran < part)
+            return StopReason::End;
+        if (pause.load(std::memory_order_relaxed))
+            return StopReason::Pause;
+    }
+    return StopReason::Step;
+}
+
+long long DebugMachine::CopyEvery() const {
+    return std::max(kCopyEvery, static_cast<long long>(history_.Capacity()));
+}
+
+void DebugMachine::TakeCopy(Batched& run) {
+    if (run.copies.size() == 2)
+        run.copies.erase(run.copies.begin());
+    const std::int32_t* words = cpu_.Words();
+    run.copies.push_back(
+        {run.steps, cpu_.GetRegisters(), std::vector(words, words + Wren::kMemoryWords)});
+}
+
+// The machine has no input, so the steps run again from a copy go exactly as
+// they went; only the last ones, which the history keeps, write undo entries.
+// Where they end is where the machine is now, fault and end included.
+void DebugMachine::SettleHistory() {
+    if (!batched_)
+        return;
+    const Batched run = std::move(*batched_);
+    batched_.reset();
+    const long long total = run.steps + (run.faulted ? 1 : 0);
+    const long long keep = std::min(total, static_cast<long long>(history_.Capacity()));
+    const long long from = total - keep;
+    const Copy& copy = run.copies.back().step <= from ? run.copies.back() : run.copies.front();
+    for (std::int32_t address = 0; address < Wren::kMemoryWords; ++address)
+        cpu_.SetMemory(address, copy.words[static_cast<std::size_t>(address)]);
+    cpu_.SetRegisters(copy.registers);
+    long long replayed = 0;
+    cpu_.StepWhile(from - copy.step, replayed);
+    for (long long i = 0; i < keep; ++i)
+        Advance();
+}
+
+} // namespace wren::dap
