@@ -443,6 +443,47 @@ test('at 200 % zoom and on a narrow screen the panes stack and every control sta
   await context.close();
 });
 
+test('Tab reaches every control in reading order, each named by its caption, and the keyboard alone runs and stops', async () => {
+  // Two counters: a run that goes on until Stop.
+  const text = 'LDAm 100\nADDi 1\nSTAm 100\nBVS 12\nLDAi 0\nSTApc 0\nLDAm 101\nADDi 1\nSTAm 101\nLDAi 0\nSTApc 0\n';
+  const { page, close } = await open(text);
+  const controls = [
+    ['Open program', page.getByLabel('Open program', { exact: true })],
+    ['Save', button(page, 'Save')],
+    ['Examples', page.getByRole('combobox', { name: 'Examples' })],
+    ['Share', button(page, 'Share')],
+    ['Share link', page.getByRole('textbox', { name: 'Share link' })],
+    ['Program', page.getByRole('textbox', { name: 'Program' })],
+    ...['Step', 'Run', 'Reset', 'Run to end', 'Step back'].map((name) => [name, button(page, name)]),
+    ['Go to address', page.getByRole('textbox', { name: 'Go to address' })],
+    ['Memory', page.getByRole('grid', { name: 'Memory' }).locator('[role=gridcell][tabindex="0"]')],
+    ['Open cases', page.getByLabel('Open cases', { exact: true })],
+  ];
+  // A button's name is its caption.
+  for (const [name, locator] of controls.slice(6, 11)) assert.equal(await locator.innerText(), name);
+  const reached = [];
+  for (let i = 0; i < 30 && reached.length < controls.length; ++i) {
+    await page.keyboard.press('Tab');
+    for (const [name, locator] of controls)
+      if (await locator.evaluate((e) => e === document.activeElement).catch(() => false)) reached.push(name);
+  }
+  assert.deepEqual(reached, controls.map(([name]) => name));
+
+  // Step with Enter, Run to end with Space, Stop (now enabled) with Enter.
+  await button(page, 'Step').focus();
+  await page.keyboard.press('Enter');
+  assert.equal(await settle(page, 'PC: 2\nA: 0\nV: False\nCycles: 3'), 'PC: 2\nA: 0\nV: False\nCycles: 3');
+  await button(page, 'Run to end').focus();
+  await page.keyboard.press(' ');
+  const stop = button(page, 'Stop');
+  await page.waitForFunction(() => !document.getElementById('stop').disabled);
+  await stop.focus();
+  await page.keyboard.press('Enter');
+  await page.waitForFunction(() => document.getElementById('machine-state').textContent === 'Stopped.');
+  assert.match(await page.locator('#announce').innerText(), /^Stopped at Stop: PC: \d+$/);
+  await close();
+});
+
 test('no request left the machine', () => {
   assert.deepEqual(requests, []);
 });
