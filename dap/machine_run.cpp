@@ -20,6 +20,10 @@ constexpr long long kPausePoll = 1LL << 20;
 // A loop of period p is found once a window is longer than about 2p.
 constexpr long long kShortestWindow = 4096;
 constexpr long long kWindowShare = 32;
+// The detector keeps every store since its last kept state: this bounds it
+// (to 16 MiB), and loops longer than about two million steps run on to the
+// cycle count's fault instead.
+constexpr long long kLongestWindow = 1LL << 22;
 
 } // namespace
 
@@ -47,7 +51,8 @@ Stop DebugMachine::Run(const std::atomic<bool>& pause, long long max) {
         if (watch.windowLeft == 0 && watch.steps >= watch.nextWindow) {
             watch.detector.emplace(cpu_);
             watch.windowStep = 0;
-            watch.windowLeft = std::max(kShortestWindow, watch.steps / kWindowShare);
+            watch.windowLeft =
+                std::clamp(watch.steps / kWindowShare, kShortestWindow, kLongestWindow);
             watch.nextWindow = watch.steps + watch.windowLeft * kWindowShare;
         }
         if (watch.windowLeft > 0) {
