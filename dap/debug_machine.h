@@ -41,6 +41,31 @@ struct LineBreakpoint {
     std::string message;
 };
 
+// What a continue keeps between its slices (namespace scope: clang cannot
+// default-construct a nested class with member initialisers in an optional
+// member of the class that encloses it).
+/// The machine at one step of a batched run.
+struct MachineCopy {
+    long long step = 0;
+    Registers registers;
+    std::vector<std::int32_t> words;
+};
+/// A batched run under way: how far it went, and copies to go back to.
+struct BatchedRun {
+    long long steps = 0;             ///< instructions completed since the run began
+    bool faulted = false;            ///< the one after them faulted
+    std::vector<MachineCopy> copies; ///< the newest two, oldest first
+};
+/// Watches a run for an endless loop, in windows that grow with the run
+/// so that looking costs a small share of it.
+struct LoopWatch {
+    long long steps = 0; ///< since the run began
+    long long nextWindow = 0;
+    long long windowLeft = 0;
+    long long windowStep = 0;
+    std::optional<LoopDetector> detector;
+};
+
 /// A processor under a debugger: a loaded program and its map, breakpoints
 /// of three kinds, and a history of steps that can be undone exactly.
 ///
@@ -128,35 +153,13 @@ private:
     Stop Describe(StopReason reason) const;
     void SetMarks(Mark mark, const std::vector<std::int32_t>& addresses);
 
-    /// The machine at one step of a batched run.
-    struct Copy {
-        long long step = 0;
-        Registers registers;
-        std::vector<std::int32_t> words;
-    };
-    /// A batched run under way: how far it went, and copies to go back to.
-    struct Batched {
-        long long steps = 0;      ///< instructions completed since the run began
-        bool faulted = false;     ///< the one after them faulted
-        std::vector<Copy> copies; ///< the newest two, oldest first
-    };
-    /// Watches a run for an endless loop, in windows that grow with the run
-    /// so that looking costs a small share of it.
-    struct LoopWatch {
-        long long steps = 0; ///< since the run began
-        long long nextWindow = 0;
-        long long windowLeft = 0;
-        long long windowStep = 0;
-        std::optional<LoopDetector> detector;
-    };
-
     /// Up to count steps, each with its undo entry; Step when all ran.
     StopReason RunTraced(const std::atomic<bool>& pause, long long count, long long& done);
     /// Up to count steps through the batched loop, keeping copies.
     StopReason RunBatched(const std::atomic<bool>& pause, long long count, long long& done);
     /// One step in a loop window, with or without its undo entry.
     StopReason StepWatched(bool batched);
-    void TakeCopy(Batched& run);
+    void TakeCopy(BatchedRun& run);
     long long CopyEvery() const;
     /// Rebuilds the history a batched run did not write.
     void SettleHistory();
@@ -172,7 +175,7 @@ private:
     StepHistory history_;
     std::vector<std::uint8_t> marks_ = std::vector<std::uint8_t>(Wren::kMemoryWords);
     std::size_t marked_ = 0; // words with any mark
-    std::optional<Batched> batched_;
+    std::optional<BatchedRun> batched_;
     std::optional<LoopWatch> watch_;
     bool finished_ = false;
     bool faulted_ = false;

@@ -123,7 +123,7 @@ StopReason DebugMachine::RunBatched(const std::atomic<bool>& pause, long long co
                                     long long& done) {
     if (!batched_)
         TakeCopy(batched_.emplace());
-    Batched& run = *batched_;
+    BatchedRun& run = *batched_;
     const long long every = CopyEvery();
     while (done < count) {
         if (run.steps - run.copies.back().step >= every)
@@ -154,7 +154,7 @@ long long DebugMachine::CopyEvery() const {
     return std::max(kCopyEvery, static_cast<long long>(history_.Capacity()));
 }
 
-void DebugMachine::TakeCopy(Batched& run) {
+void DebugMachine::TakeCopy(BatchedRun& run) {
     if (run.copies.size() == 2)
         run.copies.erase(run.copies.begin());
     const std::int32_t* words = cpu_.Words();
@@ -168,12 +168,13 @@ void DebugMachine::TakeCopy(Batched& run) {
 void DebugMachine::SettleHistory() {
     if (!batched_)
         return;
-    const Batched run = std::move(*batched_);
+    const BatchedRun run = std::move(*batched_);
     batched_.reset();
     const long long total = run.steps + (run.faulted ? 1 : 0);
     const long long keep = std::min(total, static_cast<long long>(history_.Capacity()));
     const long long from = total - keep;
-    const Copy& copy = run.copies.back().step <= from ? run.copies.back() : run.copies.front();
+    const MachineCopy& copy =
+        run.copies.back().step <= from ? run.copies.back() : run.copies.front();
     for (std::int32_t address = 0; address < Wren::kMemoryWords; ++address)
         cpu_.SetMemory(address, copy.words[static_cast<std::size_t>(address)]);
     cpu_.SetRegisters(copy.registers);

@@ -407,6 +407,29 @@ test('a quick fix from the language server mends the slip it names', async () =>
   await close();
 });
 
+test("far down a long program the gutter shows wren-trace's addresses, and follows typing there", async () => {
+  let text = '';
+  for (let i = 0; i < 3000; ++i) text += i % 7 === 0 ? `{ note ${i}\n` : i % 5 === 0 ? 'LDApc, ADDi 1\n' : 'LDAi 1\n';
+  const { page, close } = await open(text);
+  await page.locator('.wren-address').first().waitFor();
+  await page.getByRole('textbox', { name: 'Program' }).click();
+  await page.keyboard.press('Control+End');
+  await page.locator('.wren-address[data-line="3000"]').waitFor();
+  const shownNow = () => page.$$eval('.wren-address', (es) => es.map((e) => `${e.dataset.line}=${e.dataset.address}`));
+  const expect = (t) => new Set(listing(t).split(' '));
+  let want = expect(text);
+  const seen = await shownNow();
+  assert.ok(seen.length > 10, `${seen.length} addresses in view`);
+  for (const pair of seen) assert.ok(want.has(pair), `${pair} is not in wren-trace's listing`);
+  // A record typed at the end takes the next address.
+  await page.keyboard.insertText('LDAi 2\n');
+  want = expect(`${text}LDAi 2\n`);
+  const last = [...want].at(-1);
+  assert.equal(last.split('=')[0], '3001');
+  await page.locator(`.wren-address[data-line="3001"][data-address="${last.split('=')[1]}"]`).waitFor();
+  await close();
+});
+
 test('a 50 MB file is refused and a 40,000-record program says where memory ends; the page goes on', async () => {
   const { page, close } = await open('LDAi 1\n');
   const huge = join(dir, 'huge.ram');

@@ -54,6 +54,7 @@ function addressMarkers(doc, hints) {
 // ---- The language server.
 
 let version = 1;
+let lspReady = false; // initialized, and the document opened
 const lsp = languageServer((method, params) => {
   if (method === 'textDocument/publishDiagnostics' && params.version === version) showDiagnostics(params.diagnostics);
 }, (why) => say(`The language server failed: ${why}`));
@@ -114,12 +115,18 @@ async function showDiagnostics(diagnostics) {
   $('problems-count').textContent = String(diagnostics.length);
 }
 
+// The gutter draws only the lines in view, so only their addresses are
+// asked for (with a margin for scrolling): a long program's keystroke costs
+// no more than a short one's. Scrolling asks again.
 let asked = 0;
+const kMarginLines = 100;
 async function refreshAddresses() {
   const mine = ++asked;
   const doc = view.state.doc;
+  const first = Math.max(0, doc.lineAt(view.viewport.from).number - 1 - kMarginLines);
+  const last = Math.min(doc.lines, doc.lineAt(view.viewport.to).number + kMarginLines);
   const hints = await lsp.request('textDocument/inlayHint', {
-    textDocument: { uri }, range: { start: { line: 0, character: 0 }, end: { line: doc.lines, character: 0 } },
+    textDocument: { uri }, range: { start: { line: first, character: 0 }, end: { line: last, character: 0 } },
   });
   if (mine !== asked) return;
   view.dispatch({ effects: setAddresses.of(addressMarkers(view.state.doc, hints ?? [])) });
@@ -248,6 +255,7 @@ const view = new EditorView({
       ]),
       EditorView.contentAttributes.of({ 'aria-label': 'Program' }),
       EditorView.updateListener.of((update) => {
+        if (update.viewportChanged && !update.docChanged && lspReady) refreshAddresses();
         if (!update.docChanged) return;
         const text = update.state.doc.toString();
         localStorage.setItem('wren-program', text);
@@ -262,6 +270,7 @@ const view = new EditorView({
 });
 
 lsp.request('initialize', { capabilities: {} }).then(() => {
+  lspReady = true;
   lsp.notify('initialized', {});
   lsp.notify('textDocument/didOpen', { textDocument: { uri, languageId: 'wren-ram', version, text: view.state.doc.toString() } });
   refreshAddresses();
