@@ -503,7 +503,7 @@ test('Tab reaches every control in reading order, each named by its caption, and
   await stop.focus();
   await page.keyboard.press('Enter');
   await page.waitForFunction(() => document.getElementById('machine-state').textContent === 'Stopped.');
-  assert.match(await page.locator('#announce').innerText(), /^Stopped at Stop: PC: \d+$/);
+  assert.match(await page.locator('#announce').innerText(), /^Stopped\. PC: \d+$/);
   await close();
 });
 

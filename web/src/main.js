@@ -443,12 +443,6 @@ function setRunning(on) {
   for (const id of ['step', 'run-to-end', 'step-back', 'reset']) $(id).disabled = on;
 }
 
-const stopWords = {
-  end: 'the program ended', breakpoint: 'a breakpoint', exception: 'a machine fault',
-  pause: 'Stop', step: 'a step', entry: 'the start', 'instruction breakpoint': 'a breakpoint',
-  'data breakpoint': 'a watched word', 'endless loop': 'an endless loop',
-};
-
 // Why Run to end stopped, in the Status under the registers.
 function stopLine(stopped) {
   const capital = (text) => text.charAt(0).toUpperCase() + text.slice(1);
@@ -458,6 +452,7 @@ function stopLine(stopped) {
     case 'exception': return `Machine fault: ${stopped.description}.`;
     case 'pause': return 'Stopped.';
     case 'breakpoint': case 'instruction breakpoint': return 'Stopped at a breakpoint.';
+    case 'data breakpoint': return 'Stopped: a watched word changed.';
     default: return '';
   }
 }
@@ -481,8 +476,9 @@ async function showState(stopped) {
     $('fault').hidden = false;
   }
   if (!outOfDate) $('machine-state').textContent = stopped ? stopLine(stopped) : '';
-  if (stopped?.reason === 'endless loop') say(`${stopLine(stopped)} ${$('status-pc').textContent}`);
-  else if (stopped && !holding) say(`Stopped at ${stopWords[stopped.reason] ?? stopped.reason}: ${$('status-pc').textContent}`);
+  // Held Run's steps are not announced one by one; its end and faults are.
+  const line = stopped ? stopLine(stopped) : '';
+  if (stopped && (line || !holding)) say(`${line || (stopped.reason === 'step' ? 'Stepped.' : 'At the start.')} ${$('status-pc').textContent}`);
 }
 
 async function step(command) {
