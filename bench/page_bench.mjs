@@ -41,26 +41,41 @@ const cycles = async (page) => Number((await page.locator('#status-cycles').inne
 // 495,852,742 steps (within the cycle count's limit).
 const ending =
   'LDAm 100\nADDi 1\nSTAm 100\nBVS 12\nLDAi 0\nSTApc 0\nLDAm 101\nADDi 52\nSTAm 101\nBVS 24\nLDAi 0\nSTApc 0\n';
-// Native: wren-trace's run loop on the same program, in this run.
+// Native: wren-trace's run loop on the same program, in this run. Each side
+// is timed three times, alternately, and the best of each counts: on a
+// shared machine the worst runs say more about the neighbours.
 const dir = mkdtempSync(join(tmpdir(), 'wren-page-bench-'));
 writeFileSync(join(dir, 'ending.ram'), ending);
-let t0 = performance.now();
-const end = execFileSync(trace, ['-q', '--steps', '1000000000', join(dir, 'ending.ram')], { encoding: 'utf8' });
-const nativeSeconds = (performance.now() - t0) / 1000;
+function nativeRate() {
+  const t0 = performance.now();
+  const end = execFileSync(trace, ['-q', '--steps', '1000000000', join(dir, 'ending.ram')], { encoding: 'utf8' });
+  return Number(/after (\d+) steps/.exec(end)[1]) / ((performance.now() - t0) / 1000);
+}
+async function pageRate() {
+  const run = await open(ending);
+  await run.page.getByRole('button', { name: 'Step', exact: true }).click(); // loads the program
+  await run.page.waitForFunction(() => document.getElementById('status-cycles').textContent === 'Cycles: 3');
+  const t0 = performance.now();
+  await run.page.getByRole('button', { name: 'Run to end', exact: true }).click();
+  await run.page.waitForFunction(() => document.getElementById('machine-state').textContent.startsWith('The program ended'),
+    null, { timeout: 60_000 });
+  const rate = ((await cycles(run.page)) - 3) / 3 / ((performance.now() - t0) / 1000);
+  await run.close();
+  return { rate, ready: run.ready };
+}
+const natives = [];
+const rates = [];
+const readies = [];
+for (let i = 0; i < 3; ++i) {
+  natives.push(nativeRate());
+  const { rate, ready } = await pageRate();
+  rates.push(rate);
+  readies.push(ready);
+}
 rmSync(dir, { recursive: true, force: true });
-const steps = Number(/after (\d+) steps/.exec(end)[1]);
-const native = steps / nativeSeconds;
-
-const run = await open(ending);
-await run.page.getByRole('button', { name: 'Step', exact: true }).click(); // loads the program
-await run.page.waitForFunction(() => document.getElementById('status-cycles').textContent === 'Cycles: 3');
-t0 = performance.now();
-await run.page.getByRole('button', { name: 'Run to end', exact: true }).click();
-await run.page.waitForFunction(() => document.getElementById('machine-state').textContent.startsWith('The program ended'),
-  null, { timeout: 60_000 });
-const rate = ((await cycles(run.page)) - 3) / 3 / ((performance.now() - t0) / 1000);
-const { ready } = run;
-await run.close();
+const native = Math.max(...natives);
+const rate = Math.max(...rates);
+const ready = readies[0];
 
 // Stop, and a click during a run, on a loop that goes on.
 const { page, close } = await open(loop);
@@ -110,7 +125,8 @@ await browser.close();
 
 const M = (x) => `${(x / 1e6).toFixed(0)} M steps/s`;
 console.log(`interactive after opening from disk: ${ready.toFixed(0)} ms`);
-console.log(`Run to end, 496 M steps:             ${M(rate)} (native wren-trace ${M(native)}: ${(rate / native).toFixed(2)})`);
+console.log(`Run to end, 496 M steps, best of 3:  ${M(rate)} (native wren-trace ${M(native)}: ${(rate / native).toFixed(2)})`);
+console.log(`  all runs: page ${rates.map(M).join(', ')}; native ${natives.map(M).join(', ')}`);
 console.log(`a click answered during the run:     ${clickMs.toFixed(0)} ms`);
 console.log(`Stop answered:                       ${stopMs.toFixed(0)} ms`);
 console.log(`gutter after a keystroke, 1,000 lines: ${Math.min(...gutter).toFixed(0)}-${Math.max(...gutter).toFixed(0)} ms`);

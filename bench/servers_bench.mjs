@@ -1,7 +1,8 @@
 // The editor servers, native and WebAssembly, measured in one run under
 // Node.js: start-up (spawn to the initialize answer), the diagnostics of a
-// change to a 32,768-record program, and continue on a counting loop, beside
-// the native untraced run loop (wren-trace) on the same loop.
+// change to a 32,768-record program, and continue on a long program that
+// ends, beside the native untraced run loop (wren-trace) on the same
+// program; and how soon pause is answered.
 //
 //   node bench/servers_bench.mjs BIN_DIR WASM_BIN_DIR
 import { spawn, execFileSync } from 'node:child_process';
@@ -20,6 +21,11 @@ const loop = join(dir, 'count.ram');
 // comes back, so continue does not stop at an endless loop.
 writeFileSync(loop,
   'LDAm 100\nADDi 1\nSTAm 100\nBVS 12\nLDAi 0\nSTApc 0\nLDAm 101\nADDi 1\nSTAm 101\nLDAi 0\nSTApc 0\n');
+// The same with the second counter going up by 52: its overflow leaves the
+// loop after 495,852,742 steps, within the cycle count's limit.
+const ending = join(dir, 'ending.ram');
+writeFileSync(ending,
+  'LDAm 100\nADDi 1\nSTAm 100\nBVS 12\nLDAi 0\nSTApc 0\nLDAm 101\nADDi 52\nSTAm 101\nBVS 24\nLDAi 0\nSTApc 0\n');
 
 // A framed-message peer for one server process.
 function connect(program) {
@@ -97,9 +103,10 @@ async function diagnostics(program) {
   return best;
 }
 
-// Steps per second of continue: run for about a second, pause, and read
-// the cycles (every instruction of the loop takes 3).
-async function continueRate(program) {
+// Continue on a program that ends after 495,852,742 steps: its steps per
+// second from continue to the end's stop. Then pause, 300 ms into a run of
+// the loop that goes on: how soon it is answered.
+async function session(program, file) {
   const peer = connect(program);
   let seq = 0;
   const request = (command, args = {}) => {
@@ -108,35 +115,40 @@ async function continueRate(program) {
     return peer.next((m) => m.type === 'response' && m.request_seq === s);
   };
   await request('initialize', {});
-  await request('launch', { program: loop, stopOnEntry: true, history: 1000 });
+  await request('launch', { program: file, stopOnEntry: true });
   await request('configurationDone');
   await peer.next((m) => m.event === 'stopped');
+  return { peer, request };
+}
+
+async function continueRate(program) {
+  let { peer, request } = await session(program, ending);
   const t0 = performance.now();
   await request('continue', { threadId: 1 });
-  // Not longer: at 700 M steps/s the cycle count would run out in about a second.
-  await new Promise((r) => setTimeout(r, 800));
-  const asked = performance.now();
-  await request('pause', { threadId: 1 });
-  const stopped = await peer.next((m) => m.event === 'stopped');
-  if (stopped.body.reason !== 'pause') throw new Error(`continue stopped at ${stopped.body.reason}, not at pause`);
-  const pausedMs = performance.now() - asked;
+  const ended = await peer.next((m) => m.event === 'stopped');
   const seconds = (performance.now() - t0) / 1000;
+  if (ended.body.reason !== 'end') throw new Error(`continue stopped at ${ended.body.reason}, not at the end`);
   const scopes = await request('scopes', { frameId: 1 });
   const vars = await request('variables', { variablesReference: scopes.body.scopes[0].variablesReference });
-  const cycles = Number(vars.body.variables.find((v) => v.name === 'Cycles').value);
+  const rate = Number(vars.body.variables.find((v) => v.name === 'Cycles').value) / 3 / seconds;
   await peer.close();
-  return { rate: cycles / 3 / seconds, pausedMs };
+
+  ({ peer, request } = await session(program, loop));
+  await request('continue', { threadId: 1 });
+  await new Promise((r) => setTimeout(r, 300));
+  const asked = performance.now();
+  await request('pause', { threadId: 1 });
+  const paused = await peer.next((m) => m.event === 'stopped');
+  if (paused.body.reason !== 'pause') throw new Error(`continue stopped at ${paused.body.reason}, not at pause`);
+  const pausedMs = performance.now() - asked;
+  await peer.close();
+  return { rate, pausedMs };
 }
 
 function runLoopRate() {
-  const steps = 300_000_000;
   const t0 = performance.now();
-  try {
-    execFileSync(join(bin, 'wren-trace'), ['-q', '--steps', String(steps), loop]);
-  } catch (error) {
-    if (error.status !== 4) throw error; // 4: the step limit ended the run, as meant
-  }
-  return steps / ((performance.now() - t0) / 1000);
+  const end = execFileSync(join(bin, 'wren-trace'), ['-q', '--steps', '1000000000', ending], { encoding: 'utf8' });
+  return Number(/after (\d+) steps/.exec(end)[1]) / ((performance.now() - t0) / 1000);
 }
 
 const M = (x) => `${(x / 1e6).toFixed(0)} M steps/s`;

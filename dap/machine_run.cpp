@@ -12,14 +12,17 @@ namespace {
 // A batched run keeps a copy of the machine this often, or once per history
 // length if that is longer. The history is rebuilt from the newest copy at
 // least that far back, so the most a stop runs again is twice the longer.
-constexpr long long kCopyEvery = 1LL << 22;
-// A batched run looks at pause this often: a few milliseconds.
-constexpr long long kPausePoll = 1LL << 20;
+constexpr long long kCopyEvery = 1LL << 20;
+// A batched run looks at pause this often. Short calls matter too: V8 moves
+// a WebAssembly function to its optimising compiler on calls, not in a
+// running loop, and long calls left Node.js's continue at half speed.
+constexpr long long kPausePoll = 1LL << 16;
 // Loop windows: the first at the start, each at least this long, and each
-// about a thirty-second of the run so far, with 31 times its length between.
-// A loop of period p is found once a window is longer than about 2p.
+// a 128th of the run so far, with 127 times its length between (a window
+// each time the run doubles). A loop of period p is found once a window is
+// longer than about 2p; the windows' steps run a few times slower.
 constexpr long long kShortestWindow = 4096;
-constexpr long long kWindowShare = 32;
+constexpr long long kWindowShare = 128;
 // The detector keeps every store since its last kept state: this bounds it
 // (to 16 MiB), and loops longer than about two million steps run on to the
 // cycle count's fault instead.

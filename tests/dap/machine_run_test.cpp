@@ -17,7 +17,7 @@ namespace {
 
 // Word 100 counts up by one; each time it wraps, word 101 goes up by 4096.
 // The sixteenth wrap of 101 leaves the loop for address 24, after about
-// 6.3 million steps: past the batched run's copies, every 4 million.
+// 6.3 million steps: past several of the batched run's copies.
 std::string Counting(const std::string& tail) {
     return "LDAm 100\nADDi 1\nSTAm 100\nBVS 12\nLDAi 0\nSTApc 0\n"
            "LDAm 101\nADDi 4096\nSTAm 101\nBVS 24\nLDAi 0\nSTApc 0\n" +
