@@ -70,8 +70,8 @@ struct LoopWatch {
 /// of three kinds, and a history of steps that can be undone exactly.
 ///
 /// A run with no breakpoint to watch goes through the processor's batched
-/// loop and writes no undo entries. It keeps a copy of the machine every few
-/// million steps instead, and when it stops, the history is rebuilt by
+/// loop and writes no undo entries. It keeps a copy of the machine every
+/// million steps or so instead, and when it stops, the history is rebuilt by
 /// running the last steps again from a copy: the machine has no input, so
 /// they go exactly as before. Whatever reads or changes the history or the
 /// machine by hand sees the rebuilt one.
@@ -157,8 +157,6 @@ private:
     StopReason RunTraced(const std::atomic<bool>& pause, long long count, long long& done);
     /// Up to count steps through the batched loop, keeping copies.
     StopReason RunBatched(const std::atomic<bool>& pause, long long count, long long& done);
-    /// One step in a loop window, with or without its undo entry.
-    StopReason StepWatched(bool batched);
     void TakeCopy(BatchedRun& run);
     long long CopyEvery() const;
     /// Rebuilds the history a batched run did not write.

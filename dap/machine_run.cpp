@@ -58,34 +58,33 @@ Stop DebugMachine::Run(const std::atomic<bool>& pause, long long max) {
                 std::clamp(watch.steps / kWindowShare, kShortestWindow, kLongestWindow);
             watch.nextWindow = watch.steps + watch.windowLeft * kWindowShare;
         }
-        if (watch.windowLeft > 0) {
-            const StopReason reason = StepWatched(batched);
-            ++n;
-            ++watch.steps;
-            --watch.windowLeft;
-            if (reason != StopReason::Step)
-                return Finish(reason);
-            if (watch.detector->After(++watch.windowStep)) {
-                const long long period = watch.windowStep - watch.detector->Repeats();
-                Settle();
-                return {StopReason::Loop, "endless loop: every " + std::to_string(period) +
-                                              (period == 1 ? " step" : " steps") +
-                                              ", PC, A, V and memory are as they were"};
-            }
-            if (watch.windowLeft == 0)
-                watch.detector.reset();
-            if ((n & 1023) == 0 && pause.load(std::memory_order_relaxed))
-                return Finish(StopReason::Pause);
-            continue;
-        }
+        // In a window the detector sees every step; between windows the
+        // steps run in one go, up to the next window.
+        const bool looking = watch.windowLeft > 0;
+        if (looking)
+            watch.detector->Before(cpu_.PCounter());
         long long done = 0;
-        const long long count = std::min(max - n, watch.nextWindow - watch.steps);
+        const long long count = looking ? 1 : std::min(max - n, watch.nextWindow - watch.steps);
         const StopReason reason =
             batched ? RunBatched(pause, count, done) : RunTraced(pause, count, done);
         n += done;
         watch.steps += done;
         if (reason != StopReason::Step)
             return Finish(reason);
+        if (!looking)
+            continue;
+        --watch.windowLeft;
+        if (watch.detector->After(++watch.windowStep)) {
+            const long long period = watch.windowStep - watch.detector->Repeats();
+            Settle();
+            return {StopReason::Loop, "endless loop: every " + std::to_string(period) +
+                                          (period == 1 ? " step" : " steps") +
+                                          ", PC, A, V and memory are as they were"};
+        }
+        if (watch.windowLeft == 0)
+            watch.detector.reset();
+        if ((watch.windowStep & 1023) == 0 && pause.load(std::memory_order_relaxed))
+            return Finish(StopReason::Pause);
     }
     return {StopReason::Slice, {}};
 }
@@ -101,25 +100,6 @@ StopReason DebugMachine::RunTraced(const std::atomic<bool>& pause, long long cou
             return StopReason::Pause;
     }
     return StopReason::Step;
-}
-
-StopReason DebugMachine::StepWatched(bool batched) {
-    watch_->detector->Before(cpu_.PCounter());
-    if (!batched)
-        return Advance();
-    if (!batched_)
-        TakeCopy(batched_.emplace());
-    else if (batched_->steps - batched_->copies.back().step >= CopyEvery())
-        TakeCopy(*batched_);
-    try {
-        cpu_.Step();
-    } catch (const MachineError& fault) {
-        batched_->faulted = finished_ = faulted_ = true;
-        fault_ = fault.what();
-        return StopReason::Fault;
-    }
-    ++batched_->steps;
-    return AtPc() == StopReason::End ? StopReason::End : StopReason::Step;
 }
 
 StopReason DebugMachine::RunBatched(const std::atomic<bool>& pause, long long count,

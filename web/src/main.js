@@ -475,9 +475,9 @@ async function showState(stopped) {
     $('fault').textContent = stopped.description ?? 'machine fault';
     $('fault').hidden = false;
   }
-  if (!outOfDate) $('machine-state').textContent = stopped ? stopLine(stopped) : '';
-  // Held Run's steps are not announced one by one; its end and faults are.
   const line = stopped ? stopLine(stopped) : '';
+  if (!outOfDate) $('machine-state').textContent = line;
+  // Held Run's steps are not announced one by one; its end and faults are.
   if (stopped && (line || !holding)) say(`${line || (stopped.reason === 'step' ? 'Stepped.' : 'At the start.')} ${$('status-pc').textContent}`);
 }
 
