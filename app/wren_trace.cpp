@@ -5,6 +5,7 @@
 #include "program_check.h"
 #include "run_report.h"
 #include "run_spec.h"
+#include "step_json.h"
 #include "wren.h"
 
 #include <algorithm>
@@ -33,6 +34,10 @@ line is the listing line of the instruction, then the state after it; the last
 line says why the run ended and gives the final state, and --dump lines follow.
 --json prints the same as JSON Lines: one object per step, then one final
 object {"end":"steps"|"no-instruction"|"break"|"fault"|"loop", ...}. With
+--explain, each step is followed by what it did, in register-transfer
+notation with its values ("A ← A + M[100] = 5 + 7 = 12 · ..."), and a fault
+by what failed; with --json, each object has it as "explain", with the
+registers and words read and written. With
 --detect-loops, a run whose state (A, PC, V and all memory) repeats an
 earlier one ends there: it would never end ("end":"loop","from":STEP).
 
@@ -64,29 +69,42 @@ struct Options {
     bool check = false;
     bool listing = false;
     bool detectLoops = false;
+    bool explain = false;
     std::vector<std::string> warnings, sets, dumps, breaks, files;
 };
 
 class Tracer : public wren::RunObserver {
 public:
-    Tracer(const wren::Wren& cpu, bool json) : cpu_(cpu), json_(json) {}
+    Tracer(const wren::Wren& cpu, bool json, bool explain)
+        : cpu_(cpu), json_(json), explain_(explain) {}
     void Before(std::int32_t at) override {
         listing_ = cpu_.Disassemble(at);
         target_ = wren::cli::StoreTarget(cpu_, at);
+        if (explain_)
+            step_ = wren::DescribeStep(cpu_);
     }
     void After(long long step, std::int32_t at) override {
-        if (json_)
-            std::cout << wren::cli::JsonLine(wren::cli::StepJson(step, at, listing_, cpu_, target_))
-                      << '\n';
-        else
+        if (json_) {
+            auto object = wren::cli::StepJson(step, at, listing_, cpu_, target_);
+            if (explain_)
+                object["explain"] = wren::cli::StepDescriptionJson(step_);
+            std::cout << wren::cli::JsonLine(object) << '\n';
+        } else {
             std::cout << wren::cli::StepText(listing_, cpu_, target_) << '\n';
+            if (explain_)
+                std::cout << "    " << step_.text << '\n';
+        }
     }
+    /// The step that faulted, as Before described it.
+    const wren::StepDescription& Pending() const { return step_; }
 
 private:
     const wren::Wren& cpu_;
     bool json_;
+    bool explain_;
     std::string listing_;
     std::optional<std::int32_t> target_;
+    wren::StepDescription step_;
 };
 
 int Check(const Options& options) {
@@ -166,11 +184,18 @@ int Trace(const Options& options, const wren::cli::RunSpec& spec) {
     }
     wren::cli::ApplySets(spec, cpu);
 
-    Tracer tracer(cpu, options.json);
+    Tracer tracer(cpu, options.json, options.explain);
     const wren::RunResult result = wren::Run(cpu, spec.limits, options.quiet ? nullptr : &tracer);
+    // The faulting step is explained with the end, since it did not complete.
+    const bool explainFault = options.explain && result.reason == wren::StopReason::Fault;
     if (options.json) {
-        std::cout << wren::cli::JsonLine(wren::cli::EndJson(result, spec, cpu)) << '\n';
+        auto end = wren::cli::EndJson(result, spec, cpu);
+        if (explainFault)
+            end["explain"] = wren::cli::StepDescriptionJson(tracer.Pending());
+        std::cout << wren::cli::JsonLine(end) << '\n';
     } else {
+        if (explainFault)
+            std::cout << "    " << tracer.Pending().text << '\n';
         std::cout << wren::cli::EndText(result, cpu) << '\n' << wren::cli::DumpText(spec, cpu);
     }
     std::cout.flush();
@@ -199,6 +224,8 @@ int main(int argc, char** argv) {
     app.add_flag("--json", options.json, "print JSON Lines instead of text");
     app.add_flag("--detect-loops", options.detectLoops,
                  "end the run as soon as its state repeats an earlier one (an endless loop)");
+    app.add_flag("--explain", options.explain,
+                 "after each traced step, say what it did in register-transfer notation");
     app.add_option("--set", options.sets, "write VALUE at ADDR before the run (repeatable)")
         ->type_name("ADDR=VALUE")
         ->allow_extra_args(false);
@@ -224,7 +251,8 @@ int main(int argc, char** argv) {
         return Usage("no program file given");
     if (options.check) {
         if (!options.steps.empty() || options.quiet || options.json || !options.sets.empty() ||
-            !options.dumps.empty() || !options.breaks.empty() || options.detectLoops)
+            !options.dumps.empty() || !options.breaks.empty() || options.detectLoops ||
+            options.explain)
             return Usage("--check takes no run options");
         return Check(options);
     }
@@ -232,7 +260,7 @@ int main(int argc, char** argv) {
         return Usage("-W goes with --check");
     if (options.listing) {
         if (!options.steps.empty() || options.quiet || !options.sets.empty() ||
-            !options.dumps.empty() || !options.breaks.empty())
+            !options.dumps.empty() || !options.breaks.empty() || options.explain)
             return Usage("--listing takes no run options");
         if (options.files.size() != 1)
             return Usage("give exactly one program file to list");
@@ -248,6 +276,8 @@ int main(int argc, char** argv) {
         return Usage("give exactly one program file to run (or use --check)");
     }
 
+    if (options.explain && options.quiet)
+        return Usage("--explain explains traced steps: it does not go with --quiet");
     wren::cli::RunSpec spec;
     spec.limits.detectLoops = options.detectLoops;
     if (!options.steps.empty()) {

@@ -1,5 +1,6 @@
 #include "wren.h"
 
+#include "fault_text.h"
 #include "opcodes.h"
 
 #include <algorithm>
@@ -19,30 +20,25 @@ constexpr bool InMemory(std::int64_t address) { return address >= 0 && address <
 // The throwing paths are kept out of line so that Step stays a few compares and
 // a jump table.
 [[noreturn, gnu::cold, gnu::noinline]] void ThrowPcOutside(std::int32_t pc) {
-    throw IndexOutOfRange("index out of range: program counter " + std::to_string(pc) +
-                          " is outside memory");
+    throw IndexOutOfRange(PcOutsideText(pc));
 }
 
 [[noreturn, gnu::cold, gnu::noinline]] void ThrowNoOperandWord(std::string_view mnemonic,
                                                                std::int32_t at) {
-    throw IndexOutOfRange("index out of range: " + std::string(mnemonic) +
-                          " has no operand word at address " + std::to_string(at));
+    throw IndexOutOfRange(NoOperandWordText(mnemonic, at));
 }
 
 [[noreturn, gnu::cold, gnu::noinline]] void
 ThrowOperandOutside(const char* mnemonic, std::int32_t operand, std::int32_t at) {
-    throw IndexOutOfRange("index out of range: " + std::string(mnemonic) + " operand " +
-                          std::to_string(operand) + " at address " + std::to_string(at));
+    throw IndexOutOfRange(OperandOutsideText(mnemonic, operand, at));
 }
 
 [[noreturn, gnu::cold, gnu::noinline]] void ThrowSumOverflow(std::int64_t sum, std::int32_t at) {
-    throw ArithmeticOverflow("arithmetic overflow: sum " + std::to_string(sum) +
-                             " does not fit 32 bits at address " + std::to_string(at));
+    throw ArithmeticOverflow(SumOverflowText(sum, at));
 }
 
 [[noreturn, gnu::cold, gnu::noinline]] void ThrowCycleOverflow(std::int32_t at) {
-    throw ArithmeticOverflow("arithmetic overflow: cycle count would pass " +
-                             std::to_string(kMaxWord) + " at address " + std::to_string(at));
+    throw ArithmeticOverflow(CycleOverflowText(at));
 }
 
 } // namespace
@@ -192,7 +188,7 @@ void Wren::StepWhile(long long limit, long long& steps) {
     while (steps < limit) {
         // No cycle fault can come within this many steps, whatever they are.
         const long long safe = (kMaxWord - cycles_) / kMostCyclesPerStep;
-        steps += StepPlain(std::min(limit - steps, safe));
+        steps += StepPlain<false>(std::min(limit - steps, safe));
         if (steps >= limit)
             return;
         // StepPlain stopped before a step it leaves to Step: the end, a
@@ -205,10 +201,42 @@ void Wren::StepWhile(long long limit, long long& steps) {
     }
 }
 
+StopCause Wren::StepUntil(long long limit, long long& steps, const StopSet& stops) {
+    constexpr long long kMostCyclesPerStep = 4;
+    bool ran = false;
+    for (;;) {
+        if (ran && stops.At(pcounter_))
+            return StopCause::At;
+        if (steps >= limit)
+            return StopCause::Limit;
+        const std::int32_t at = pcounter_;
+        if (InMemory(at) && FindOpcode(Ram[at]) == nullptr)
+            return StopCause::NoInstruction;
+        const long long safe = (kMaxWord - cycles_) / kMostCyclesPerStep;
+        bool wrote = false;
+        const long long done = StepPlain<true>(std::min(limit - steps, safe), &stops, &wrote);
+        steps += done;
+        if (wrote)
+            return StopCause::Write;
+        if (done > 0) {
+            ran = true;
+            continue;
+        }
+        // A step StepPlain leaves to Step, as in StepWhile.
+        const std::int32_t target = wren::StoreTarget(Ram.get(), at);
+        Step();
+        ++steps;
+        ran = true;
+        if (target >= 0 && stops.Writes(target))
+            return StopCause::Write;
+    }
+}
+
 // The registers live in locals here: the compiler need not reload them after
 // each store to memory, which might otherwise alias them. Whatever could
 // fault leaves the loop before it changes anything.
-[[gnu::aligned(64)]] long long Wren::StepPlain(long long count) {
+template <bool kStops>
+[[gnu::aligned(64)]] long long Wren::StepPlain(long long count, const StopSet* stops, bool* wrote) {
     std::int32_t* const ram = Ram.get();
     std::int32_t a = accumulator_;
     std::int32_t pc = pcounter_;
@@ -227,6 +255,10 @@ void Wren::StepWhile(long long limit, long long& steps) {
     for (; done < count; ++done) {
         if (static_cast<std::uint32_t>(pc) >= static_cast<std::uint32_t>(kLastAddress))
             break;
+        // The caller looked at PC before the first step.
+        if constexpr (kStops)
+            if (done > 0 && stops->At(pc))
+                break;
         const auto word = static_cast<std::uint32_t>(ram[pc]);
         if (word > kHighestOpcode)
             break;
@@ -268,6 +300,15 @@ void Wren::StepWhile(long long limit, long long& steps) {
                 goto out;
             ram[n] = a;
             pc = next;
+            // The one instruction that writes memory is the one to test.
+            if constexpr (kStops) {
+                if (stops->Writes(n)) {
+                    cycles += 3;
+                    ++done;
+                    *wrote = true;
+                    goto out;
+                }
+            }
             break;
         case kStaPc: pc = a; break;
         default: goto out; // no instruction

@@ -3,6 +3,7 @@
 #include "load_error.h"
 #include "machine_error.h"
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -22,6 +23,44 @@ struct Registers {
     bool overflow = false;
     std::int32_t cycles = 0;
     bool operator==(const Registers&) const = default;
+};
+
+/// Where Wren::StepUntil stops early: at an address PC reaches, or after a
+/// write to a watched word. One bit a word, 16 KiB in all.
+class StopSet {
+public:
+    /// Stop once a step leaves PC at address; addresses outside memory are ignored.
+    void AddAt(std::int32_t address) { Set(at_, address); }
+    /// Stop after a step that writes the word at address.
+    void AddWrite(std::int32_t address) { Set(writes_, address); }
+    void Clear() noexcept {
+        at_.fill(0);
+        writes_.fill(0);
+    }
+    /// Whether PC at address stops; false outside memory.
+    bool At(std::int32_t address) const noexcept { return Get(at_, address); }
+    bool Writes(std::int32_t address) const noexcept { return Get(writes_, address); }
+
+private:
+    using Bits = std::array<std::uint64_t, 65536 / 64>;
+    static void Set(Bits& bits, std::int32_t address) {
+        if (address >= 0 && address < 65536)
+            bits[static_cast<std::size_t>(address) >> 6] |= std::uint64_t{1} << (address & 63);
+    }
+    static bool Get(const Bits& bits, std::int32_t address) noexcept {
+        return static_cast<std::uint32_t>(address) < 65536 &&
+               ((bits[static_cast<std::size_t>(address) >> 6] >> (address & 63)) & 1) != 0;
+    }
+    Bits at_{};
+    Bits writes_{};
+};
+
+/// Why Wren::StepUntil returned.
+enum class StopCause : std::uint8_t {
+    Limit,         ///< steps reached the limit
+    NoInstruction, ///< the word at PC holds no instruction
+    At,            ///< the last step left PC at a stop address
+    Write,         ///< the last step wrote a watched word
 };
 
 /// The Wren processor: 65,536 words of memory, an accumulator, a program
@@ -80,6 +119,13 @@ public:
     /// @throws as Step does; steps then counts the instructions before the fault
     void StepWhile(long long limit, long long& steps);
 
+    /// StepWhile that also stops after a step that writes a watched word or
+    /// leaves PC at a stop address (the last step before the limit too; the
+    /// first step runs wherever PC starts). The same states as that many
+    /// calls of Step.
+    /// @throws as Step does; steps then counts the instructions before the fault
+    StopCause StepUntil(long long limit, long long& steps, const StopSet& stops);
+
     /// Clears A, PC, V and the cycle count; memory and HiMem stay.
     void Reset() noexcept;
 
@@ -102,7 +148,10 @@ private:
     template <bool kLastWord> std::int32_t OperandWord(std::int32_t pc) const;
     /// Up to count plain steps that cannot fault; stops early, before
     /// anything Step must decide; returns how many ran.
-    long long StepPlain(long long count);
+    /// With kStops, also stops after a step that meets stops: a write sets
+    /// wrote, a stop address is left for the caller to see at PC.
+    template <bool kStops>
+    long long StepPlain(long long count, const StopSet* stops = nullptr, bool* wrote = nullptr);
     void Add(std::int32_t value, std::int32_t cost, std::int32_t at);
     void AddCycles(std::int32_t cost, std::int32_t at);
     std::int32_t& Word(std::int32_t address, const char* mnemonic, std::int32_t at);

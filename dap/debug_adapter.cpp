@@ -4,6 +4,7 @@
 #include "protocol_error.h"
 #include "run_report.h"
 #include "run_spec.h"
+#include "step_json.h"
 
 #include <iostream>
 #include <limits>
@@ -184,12 +185,17 @@ Json DebugAdapter::Dispatch(const std::string& command, const Json& args) {
         return WriteMemory(args);
     if (command == "disassemble")
         return Disassemble(args);
-    // Not in the protocol: the window's listing, and the word the last step
-    // wrote (null for none), for a client that shows them.
+    // Not in the protocol: the window's listing, the word the last step
+    // wrote (null for none), and the last and the next step described, for
+    // a client that shows them.
     if (command == "listing") {
         const auto wrote = Machine().LastWrite();
-        return {{"text", ListingText(Machine().Cpu(), "\n")},
-                {"wrote", wrote ? Json(*wrote) : Json(nullptr)}};
+        const auto last = Machine().LastStep();
+        return {
+            {"text", ListingText(Machine().Cpu(), "\n")},
+            {"wrote", wrote ? Json(*wrote) : Json(nullptr)},
+            {"last", last ? Json::parse(cli::StepDescriptionJson(*last).dump()) : Json(nullptr)},
+            {"next", Json::parse(cli::StepDescriptionJson(Machine().NextStep()).dump())}};
     }
     Fail("unknown request '" + command + "'");
 }

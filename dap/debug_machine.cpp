@@ -45,6 +45,14 @@ void DebugMachine::SetMarks(Mark mark, const std::vector<std::int32_t>& addresse
             marks_[static_cast<std::size_t>(address)] |= mark;
     marked_ = static_cast<std::size_t>(
         std::count_if(marks_.begin(), marks_.end(), [](std::uint8_t m) { return m != 0; }));
+    stops_.Clear();
+    for (std::int32_t address = 0; address < Wren::kMemoryWords; ++address) {
+        const std::uint8_t m = marks_[static_cast<std::size_t>(address)];
+        if (m & (kLine | kInstruction))
+            stops_.AddAt(address);
+        if (m & kData)
+            stops_.AddWrite(address);
+    }
 }
 
 std::vector<LineBreakpoint> DebugMachine::SetLineBreakpoints(const std::vector<int>& lines) {
@@ -142,6 +150,17 @@ Stop DebugMachine::StepOne() {
         return Describe(StopReason::End);
     }
     return Describe(Advance());
+}
+
+// The state before the newest step is the undo entry's registers over
+// today's memory, with the one word it overwrote read as it was.
+std::optional<StepDescription> DebugMachine::LastStep() {
+    Settle();
+    const UndoEntry* newest = history_.Newest();
+    if (newest == nullptr)
+        return std::nullopt;
+    return DescribeStep(MachineView{newest->Before(cpu_.Accumulator()), cpu_.Words(),
+                                    newest->Address(), newest->Old()});
 }
 
 bool DebugMachine::StepBack() {

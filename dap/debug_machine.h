@@ -2,6 +2,7 @@
 
 #include "loop_detector.h"
 #include "program_map.h"
+#include "step_description.h"
 #include "step_history.h"
 #include "wren.h"
 
@@ -69,8 +70,8 @@ struct LoopWatch {
 /// A processor under a debugger: a loaded program and its map, breakpoints
 /// of three kinds, and a history of steps that can be undone exactly.
 ///
-/// A run with no breakpoint to watch goes through the processor's batched
-/// loop and writes no undo entries. It keeps a copy of the machine every
+/// A run goes through the processor's batched loop, which stops at the
+/// breakpoints itself, and writes no undo entries. It keeps a copy of the machine every
 /// million steps or so instead, and when it stops, the history is rebuilt by
 /// running the last steps again from a copy: the machine has no input, so
 /// they go exactly as before. Whatever reads or changes the history or the
@@ -85,6 +86,9 @@ public:
     std::optional<std::string> Load(const std::string& path);
 
     const Wren& Cpu() const { return cpu_; }
+    /// Runs every step of a continue through the traced path, with its undo
+    /// entry: the reference the batched loop is held to.
+    void TraceEveryStep(bool on) { traceAll_ = on; }
     /// The processor, to be changed by hand (a register or a word set).
     Wren& Edit() {
         Settle();
@@ -119,6 +123,13 @@ public:
         Settle();
         const UndoEntry* newest = history_.Newest();
         return newest && newest->Address() >= 0 ? std::optional(newest->Address()) : std::nullopt;
+    }
+    /// The newest kept step, described as it ran; nothing when none is kept.
+    std::optional<StepDescription> LastStep();
+    /// What the next step will do, described before it runs.
+    StepDescription NextStep() {
+        Settle();
+        return DescribeStep(cpu_);
     }
     /// The registers or memory were changed by hand: what ended the program
     /// may no longer hold, so the next step looks at PC again.
@@ -173,8 +184,10 @@ private:
     StepHistory history_;
     std::vector<std::uint8_t> marks_ = std::vector<std::uint8_t>(Wren::kMemoryWords);
     std::size_t marked_ = 0; // words with any mark
+    StopSet stops_;          // the marks as the batched loop tests them
     std::optional<BatchedRun> batched_;
     std::optional<LoopWatch> watch_;
+    bool traceAll_ = false;
     bool finished_ = false;
     bool faulted_ = false;
     std::string fault_;

@@ -44,9 +44,9 @@ Stop DebugMachine::Run(const std::atomic<bool>& pause, long long max) {
             return Finish(StopReason::End);
         watch_.emplace();
     }
-    // With nothing to watch for, the batched loop runs; a breakpoint set
-    // while it ran sends the rest through the traced steps.
-    const bool batched = marked_ == 0 && history_.Capacity() > 0;
+    // The batched loop stops at breakpoints as the traced steps do; with no
+    // history to rebuild, the traced steps are as cheap.
+    const bool batched = history_.Capacity() > 0 && !traceAll_;
     if (!batched)
         SettleHistory();
     LoopWatch& watch = *watch_;
@@ -114,8 +114,9 @@ StopReason DebugMachine::RunBatched(const std::atomic<bool>& pause, long long co
         const long long part =
             std::min({count - done, every - (run.steps - run.copies.back().step), kPausePoll});
         long long ran = 0;
+        StopCause cause = StopCause::Limit;
         try {
-            cpu_.StepWhile(part, ran);
+            cause = cpu_.StepUntil(part, ran, stops_);
         } catch (const MachineError& fault) {
             run.steps += ran;
             done += ran;
@@ -125,8 +126,13 @@ StopReason DebugMachine::RunBatched(const std::atomic<bool>& pause, long long co
         }
         run.steps += ran;
         done += ran;
-        if (ran < part)
-            return StopReason::End;
+        switch (cause) {
+        case StopCause::Limit: break;
+        case StopCause::NoInstruction: return StopReason::End;
+        case StopCause::Write: return StopReason::DataBreakpoint;
+        // What the traced steps would say here: the end before a breakpoint.
+        case StopCause::At: return AtPc();
+        }
         if (pause.load(std::memory_order_relaxed))
             return StopReason::Pause;
     }

@@ -1,5 +1,7 @@
 #include "debug_adapter.h"
 
+#include "step_json.h"
+
 #include <iostream>
 
 namespace wren::dap {
@@ -49,7 +51,21 @@ void DebugAdapter::Report(const Stop& stop, bool stepping) {
         body["description"] = stop.description;
         body["text"] = stop.description;
     }
+    // The step that led here, in register-transfer words: in the stop for a
+    // client that shows it, and in the Debug Console for any other.
+    std::optional<StepDescription> last;
+    {
+        std::lock_guard lock(mutex_);
+        if (machine_)
+            last = machine_->LastStep();
+    }
+    if (last)
+        body["step"] = Json::parse(cli::StepDescriptionJson(*last).dump());
     SendEvent("stopped", std::move(body));
+    if (last)
+        SendEvent("output", {{"category", "console"},
+                             {"output", std::to_string(last->at) + ": " + InstructionText(*last) +
+                                            "  " + last->text + "\n"}});
 }
 
 void DebugAdapter::Continue() {

@@ -89,7 +89,8 @@ TEST(Run, UnwatchedRunsFaultExactlyAsStepDoes) {
     for (const auto& p : programs) {
         Wren stepped;
         Wren batched;
-        for (Wren* cpu : {&stepped, &batched}) {
+        Wren stopping; // the batched loop with stops that never come
+        for (Wren* cpu : {&stepped, &batched, &stopping}) {
             for (auto [address, value] : p.words)
                 cpu->SetMemory(address, value);
             Registers r = cpu->GetRegisters();
@@ -108,10 +109,20 @@ TEST(Run, UnwatchedRunsFaultExactlyAsStepDoes) {
         EXPECT_EQ(result.reason, StopReason::Fault) << p.name;
         EXPECT_EQ(result.steps, steps) << p.name;
         EXPECT_EQ(result.fault, fault) << p.name;
-        const Registers a = stepped.GetRegisters(), b = batched.GetRegisters();
-        EXPECT_EQ(std::tie(a.accumulator, a.pcounter, a.overflow, a.cycles),
-                  std::tie(b.accumulator, b.pcounter, b.overflow, b.cycles))
-            << p.name;
+        EXPECT_EQ(stepped.GetRegisters(), batched.GetRegisters()) << p.name;
+        StopSet stops;
+        stops.AddAt(60000);
+        stops.AddWrite(60001);
+        long long ran = 0;
+        std::string stopFault;
+        try {
+            stopping.StepUntil(1000, ran, stops);
+        } catch (const MachineError& error) {
+            stopFault = error.what();
+        }
+        EXPECT_EQ(stopFault, fault) << p.name;
+        EXPECT_EQ(ran, steps) << p.name;
+        EXPECT_EQ(stepped.GetRegisters(), stopping.GetRegisters()) << p.name;
     }
 }
 
@@ -178,6 +189,47 @@ const RunCase kCases[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Reasons, RunTest, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// StepUntil stops after the step, in the fast loop and in the steps it
+// leaves to Step (PC at the last word, the cycle count near its limit).
+TEST(StepUntil, StopsAfterTheStepThatMeetsAStop) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::int32_t, std::int32_t>> words;
+        std::int32_t cycles;
+        std::int32_t at, write; // the stops, -1 for none
+        long long limit;
+        StopCause cause;
+        long long steps;
+        std::int32_t pc;
+    };
+    // 0 LDAi 5, 2 STAm 40, 4 LDAi 0, 6 STApc 0: round and round.
+    const std::vector<std::pair<std::int32_t, std::int32_t>> loop{
+        {0, 32}, {1, 5}, {2, 128}, {3, 40}, {4, 32}, {5, 0}, {6, 256}, {7, 0}};
+    const Case cases[] = {
+        {"starting_on_a_stop_runs", loop, 0, 0, -1, 100, StopCause::At, 4, 0},
+        {"a_stop_on_the_last_step_before_the_limit", loop, 0, 4, -1, 2, StopCause::At, 2, 4},
+        {"the_limit_first", loop, 0, 4, -1, 1, StopCause::Limit, 1, 2},
+        {"a_write", loop, 0, -1, 40, 100, StopCause::Write, 2, 4},
+        {"a_write_wins_over_a_stop", loop, 0, 4, 40, 100, StopCause::Write, 2, 4},
+        {"a_write_near_the_cycle_limit", loop, 2147483647 - 6, -1, 40, 100, StopCause::Write, 2, 4},
+        {"a_stop_near_the_cycle_limit", loop, 2147483647 - 6, 4, -1, 100, StopCause::At, 2, 4},
+        {"the_end", {{0, 32}, {1, 5}}, 0, 60000, 60001, 100, StopCause::NoInstruction, 1, 2},
+    };
+    for (const Case& c : cases) {
+        Wren cpu;
+        for (auto [address, value] : c.words)
+            cpu.SetMemory(address, value);
+        cpu.SetRegisters({0, c.words.front().first, false, c.cycles});
+        StopSet stops;
+        stops.AddAt(c.at);
+        stops.AddWrite(c.write);
+        long long steps = 0;
+        EXPECT_EQ(cpu.StepUntil(c.limit, steps, stops), c.cause) << c.name;
+        EXPECT_EQ(steps, c.steps) << c.name;
+        EXPECT_EQ(cpu.PCounter(), c.pc) << c.name;
+    }
+}
 
 TEST(Memory, OutsideAddressesFault) {
     Wren cpu;

@@ -1,3 +1,4 @@
+#include "step_description.h"
 #include "wren.h"
 #include "wren_test_peer.h"
 
@@ -53,6 +54,61 @@ TEST_P(StepTest, LeavesTheStateTheInstructionDefines) {
     EXPECT_EQ(cpu.Cycles(), c.after.cycles);
     for (auto [address, value] : c.memoryAfter)
         EXPECT_EQ(WrenTestPeer::Word(cpu, address), value) << "word " << address;
+}
+
+// The description foretells the step exactly: its writes, put on the state
+// before, give the state after, a fault is the one Step raises, and
+// describing changes nothing.
+TEST_P(StepTest, DescriptionForetellsTheStep) {
+    const StepCase& c = GetParam();
+    Wren cpu;
+    for (auto [address, value] : c.memory)
+        WrenTestPeer::Word(cpu, address) = value;
+    WrenTestPeer::SetRegisters(cpu, c.before.a, c.before.pc, c.before.v, c.before.cycles);
+    const std::vector<std::int32_t> wordsBefore(cpu.Words(), cpu.Words() + Wren::kMemoryWords);
+
+    const StepDescription d = DescribeStep(cpu);
+    EXPECT_EQ(std::vector(cpu.Words(), cpu.Words() + Wren::kMemoryWords), wordsBefore);
+    EXPECT_EQ(cpu.GetRegisters(),
+              (wren::Registers{c.before.a, c.before.pc, c.before.v, c.before.cycles}));
+
+    std::string fault;
+    try {
+        cpu.Step();
+    } catch (const MachineError& error) {
+        fault = error.what();
+    }
+    EXPECT_EQ(d.fault, fault);
+    EXPECT_EQ(d.outcome == StepOutcome::Fault, !fault.empty());
+    wren::Registers foretold{c.before.a, c.before.pc, c.before.v, c.before.cycles};
+    std::vector<std::int32_t> words = wordsBefore;
+    for (const StepWrite& w : d.writes) {
+        switch (w.place) {
+        case Place::A:
+            EXPECT_EQ(w.before, foretold.accumulator);
+            foretold.accumulator = w.after;
+            break;
+        case Place::PC:
+            EXPECT_EQ(w.before, foretold.pcounter);
+            foretold.pcounter = w.after;
+            break;
+        case Place::V:
+            EXPECT_EQ(w.before, foretold.overflow);
+            foretold.overflow = w.after != 0;
+            break;
+        case Place::Cycles:
+            EXPECT_EQ(w.before, foretold.cycles);
+            foretold.cycles = w.after;
+            break;
+        case Place::Memory:
+            EXPECT_EQ(w.before, words[static_cast<std::size_t>(w.address)]);
+            words[static_cast<std::size_t>(w.address)] = w.after;
+            break;
+        }
+    }
+    EXPECT_EQ(foretold, cpu.GetRegisters());
+    EXPECT_EQ(words, std::vector(cpu.Words(), cpu.Words() + Wren::kMemoryWords));
+    EXPECT_FALSE(d.text.empty());
 }
 
 constexpr std::int32_t kMax = INT32_MAX;
@@ -192,6 +248,156 @@ const StepCase kFaultCases[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Faults, StepTest, ::testing::ValuesIn(kFaultCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+struct TextCase {
+    const char* name;
+    Words memory;
+    Registers before;
+    const char* instruction;
+    const char* text;
+    std::vector<StepRead> reads;
+};
+
+void PrintTo(const TextCase& c, std::ostream* os) { *os << c.name; }
+
+class StepTextTest : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(StepTextTest, SaysTheStepInRegisterTransferWords) {
+    const TextCase& c = GetParam();
+    Wren cpu;
+    for (auto [address, value] : c.memory)
+        WrenTestPeer::Word(cpu, address) = value;
+    WrenTestPeer::SetRegisters(cpu, c.before.a, c.before.pc, c.before.v, c.before.cycles);
+    const StepDescription d = DescribeStep(cpu);
+    EXPECT_EQ(InstructionText(d), c.instruction);
+    EXPECT_EQ(d.text, c.text);
+    EXPECT_EQ(d.reads, c.reads);
+}
+
+using P = Place;
+const TextCase kTextCases[] = {
+    {"ADDm",
+     {{8, 1}, {9, 100}, {100, 7}},
+     {5, 8, false, 23},
+     "ADDm 100",
+     "A ← A + M[100] = 5 + 7 = 12 · V ← 12 > 65535 = False · PC ← 10 · Cycles ← 27",
+     {{P::A, -1, 5}, {P::Memory, 100, 7}}},
+    {"ADDi_reduced",
+     {{0, 2}, {1, 10}},
+     {65530, 0, false, 0},
+     "ADDi 10",
+     "A ← A + 10 = 65530 + 10 = 65540 rem 65536 = 4 · V ← 65540 > 65535 = True · PC ← 2 · "
+     "Cycles ← 3",
+     {{P::A, -1, 65530}}},
+    {"ADDi_negative_keeps_sign",
+     {{0, 2}, {1, -100000}},
+     {0, 0, false, 0},
+     "ADDi -100000",
+     "A ← A + -100000 = 0 + -100000 = -100000 rem 65536 = -34464 · V ← -100000 > 65535 = False · "
+     "PC ← 2 · Cycles ← 3",
+     {{P::A, -1, 0}}},
+    {"ADDpc",
+     {{10, 4}, {11, 99}},
+     {5, 10, false, 0},
+     "ADDpc",
+     "A ← A + (PC + 2) = 5 + 12 = 17 · V ← 17 > 65535 = False · PC ← 12 · Cycles ← 3",
+     {{P::A, -1, 5}, {P::PC, -1, 10}}},
+    {"BVS_not_taken",
+     {{14, 8}, {15, 20}},
+     {0, 14, false, 27},
+     "BVS 20",
+     "V = False: not taken: PC ← 16 · Cycles ← 30",
+     {{P::V, -1, 0}}},
+    {"BVS_taken",
+     {{14, 8}, {15, 20}},
+     {0, 14, true, 27},
+     "BVS 20",
+     "V = True: taken: PC ← 20 · Cycles ← 30",
+     {{P::V, -1, 1}}},
+    {"LDAm",
+     {{0, 16}, {1, 9}, {9, -77}},
+     {1, 0, true, 0},
+     "LDAm 9",
+     "A ← M[9] = -77 · PC ← 2 · Cycles ← 3",
+     {{P::Memory, 9, -77}}},
+    {"LDAi",
+     {{0, 32}, {1, 100000}},
+     {0, 0, false, 0},
+     "LDAi 100000",
+     "A ← 100000 · PC ← 2 · Cycles ← 3",
+     {}},
+    {"LDApc",
+     {{10, 64}},
+     {0, 10, false, 0},
+     "LDApc",
+     "A ← PC + 2 = 12 · PC ← 12 · Cycles ← 3",
+     {{P::PC, -1, 10}}},
+    {"STAm",
+     {{0, 128}, {1, 20}, {20, 7}},
+     {10, 0, false, 0},
+     "STAm 20",
+     "M[20] ← A = 10 (was 7) · PC ← 2 · Cycles ← 3",
+     {{P::A, -1, 10}}},
+    {"STApc",
+     {{0, 256}, {1, 99}},
+     {40, 0, false, 0},
+     "STApc 99",
+     "PC ← A = 40 · Cycles ← 3",
+     {{P::A, -1, 40}}},
+    {"no_instruction",
+     {{24, 3}},
+     {0, 24, false, 0},
+     "3",
+     "M[24] = 3 holds no instruction: nothing changes",
+     {}},
+    {"pc_outside",
+     {},
+     {0, 65536, false, 0},
+     "0",
+     "fault: PC = 65536 is outside memory: no instruction to fetch",
+     {}},
+    {"no_operand_word",
+     {{65535, 2}},
+     {0, 65535, false, 0},
+     "ADDi",
+     "fault: ADDi at 65535 has no operand word: M[65536] is outside memory",
+     {}},
+    {"STAm_outside",
+     {{0, 128}, {1, 65536}},
+     {9, 0, false, 0},
+     "STAm 65536",
+     "PC ← 2 · fault: cannot write M[65536]: 65536 is outside memory",
+     {{P::A, -1, 9}}},
+    {"ADDm_outside",
+     {{0, 1}, {1, -1}},
+     {9, 0, false, 0},
+     "ADDm -1",
+     "PC ← 2 · fault: cannot read M[-1]: -1 is outside memory",
+     {{P::A, -1, 9}}},
+    {"sum_too_wide",
+     {{0, 2}, {1, 1}},
+     {kMax, 0, false, 0},
+     "ADDi 1",
+     "PC ← 2 · fault: A + 1 = 2147483647 + 1 = 2147483648 does not fit 32 bits",
+     {{P::A, -1, kMax}}},
+    {"cycles_past_limit",
+     {{0, 1}, {1, 7}, {7, 70000}},
+     {1, 0, false, kMax - 3},
+     "ADDm 7",
+     "PC ← 2 · V ← 70001 > 65535 = True · fault: Cycles + 4 = 2147483648 would pass 2147483647",
+     {{P::A, -1, 1}, {P::Memory, 7, 70000}}},
+};
+INSTANTIATE_TEST_SUITE_P(Text, StepTextTest, ::testing::ValuesIn(kTextCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StepDescriptionView, ReadsThePatchedWordInPlaceOfMemory) {
+    Wren cpu;
+    WrenTestPeer::Word(cpu, 0) = 16;
+    WrenTestPeer::Word(cpu, 1) = 50;
+    WrenTestPeer::Word(cpu, 50) = 8;
+    const StepDescription d = DescribeStep(MachineView{cpu.GetRegisters(), cpu.Words(), 50, 3});
+    EXPECT_EQ(d.text, "A ← M[50] = 3 · PC ← 2 · Cycles ← 3");
+}
 
 TEST(StepFaultMessage, NamesTheFaultAndTheAddress) {
     Wren cpu;

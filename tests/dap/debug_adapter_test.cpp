@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace wren::dap {
@@ -149,8 +150,9 @@ TEST(DebugAdapter, SlicesRunAContinueOnTheHostsThread) {
     adapter.RunSlice();
     EXPECT_FALSE(adapter.Running());
     const auto stopped = channel.Take();
-    ASSERT_EQ(stopped.size(), 1u);
+    ASSERT_EQ(stopped.size(), 2u); // the stop, and its step in the console
     EXPECT_EQ(stopped[0]["body"]["reason"], "pause");
+    EXPECT_EQ(stopped[1]["body"]["category"], "console");
 
     // A breakpoint ahead: the slice that reaches it reports it, once.
     EXPECT_EQ(request("setInstructionBreakpoints",
@@ -186,7 +188,7 @@ TEST(DebugAdapter, EditingTheRegistersAfterTheEndRunsOn) {
     Ask(adapter, channel, ++seq, "setVariable",
         {{"variablesReference", 1}, {"name", "PC"}, {"value", "0"}});
     const auto out = Ask(adapter, channel, ++seq, "next", {{"threadId", 1}});
-    ASSERT_EQ(out.size(), 2u);
+    ASSERT_EQ(out.size(), 3u);
     EXPECT_EQ(out[1]["event"], "stopped"); // not exited
     EXPECT_EQ(out[1]["body"]["reason"], "end");
 }
@@ -194,12 +196,14 @@ TEST(DebugAdapter, EditingTheRegistersAfterTheEndRunsOn) {
 // next is a step, but a step that ends the program or faults says so.
 TEST(DebugAdapter, NextThatEndsOrFaultsSaysWhy) {
     test::TempDir dir;
-    const std::pair<const char*, const char*> cases[] = {
-        {"LDAi 1\n", "end"},
-        {"LDAm 70000\n", "exception"},
-        {"LDAi 1\nLDAi 2\n", "step"},
+    // Each stop carries the step that led to it, and the Debug Console says it.
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"LDAi 1\n", "end", "A ← 1 · PC ← 2 · Cycles ← 3"},
+        {"LDAm 70000\n", "exception",
+         "PC ← 2 · fault: cannot read M[70000]: 70000 is outside memory"},
+        {"LDAi 1\nLDAi 2\n", "step", "A ← 1 · PC ← 2 · Cycles ← 3"},
     };
-    for (const auto& [text, reason] : cases) {
+    for (const auto& [text, reason, step] : cases) {
         const std::string path = dir.Write("p.ram", text).string();
         rpc::QueueChannel channel;
         DebugAdapter adapter(channel);
@@ -211,9 +215,15 @@ TEST(DebugAdapter, NextThatEndsOrFaultsSaysWhy) {
         request("launch", {{"program", path}, {"stopOnEntry", true}});
         request("configurationDone", json::object());
         const auto out = request("next", {{"threadId", 1}});
-        ASSERT_EQ(out.size(), 2u) << text;
+        ASSERT_EQ(out.size(), 3u) << text;
         EXPECT_EQ(out[1]["event"], "stopped") << text;
         EXPECT_EQ(out[1]["body"]["reason"], reason) << text;
+        EXPECT_EQ(out[1]["body"]["step"]["text"], step) << text;
+        EXPECT_EQ(out[1]["body"]["step"]["at"], 0) << text;
+        EXPECT_EQ(out[2]["body"]["output"],
+                  "0: " + std::string(text).substr(0, std::string(text).find('\n')) + "  " + step +
+                      "\n")
+            << text;
     }
 }
 

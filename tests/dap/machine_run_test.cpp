@@ -1,7 +1,7 @@
-// A run with nothing to watch goes through the batched loop and rebuilds its
-// history when it stops; one with a breakpoint writes every undo entry as it
-// goes. Both must stop at the same step, for the same reason, and step back
-// through the same states.
+// A continue goes through the batched loop, which stops at breakpoints
+// itself, and rebuilds its history when it stops; the traced path writes
+// every undo entry as it goes. Both must stop at the same step, for the same
+// reason, and step back through the same states.
 
 #include "debug_machine.h"
 #include "temp_dir.h"
@@ -24,12 +24,22 @@ std::string Counting(const std::string& tail) {
            tail;
 }
 
+// Counts word 100 up from 65536 - k: the k-th pass takes BVS to 12, after
+// step 6k - 2, where 12 has a breakpoint to hit.
+std::string Passes() {
+    return "LDAm 100\nADDi 1\nSTAm 100\nBVS 12\nLDAi 0\nSTApc 0\nLDAi 7\nSTAm 90\n";
+}
+
 struct RunCase {
     const char* name;
     std::string program;
-    StopReason reason;
+    StopReason reason; // of the first stop
     std::size_t history = DebugMachine::kDefaultHistory;
     long long slice = 1LL << 40;
+    std::vector<std::int32_t> breaks{};  // instruction breakpoints
+    std::vector<int> lines{};            // line breakpoints
+    std::vector<std::int32_t> watches{}; // data breakpoints
+    std::vector<std::pair<std::int32_t, std::int32_t>> sets{};
 };
 
 void PrintTo(const RunCase& c, std::ostream* os) { *os << c.name; }
@@ -61,23 +71,35 @@ TEST_P(BatchedRuns, StopAndStepBackAsTracedRunsDo) {
     test::TempDir dir;
     const std::string path = dir.Write("p.ram", c.program).string();
     DebugMachine batched(c.history), traced(c.history);
-    ASSERT_FALSE(batched.Load(path));
-    ASSERT_FALSE(traced.Load(path));
-    // A watched word that nothing writes: the run is traced, and stops the same.
-    traced.SetDataBreakpoints({60000});
+    traced.TraceEveryStep(true);
+    for (DebugMachine* machine : {&batched, &traced}) {
+        ASSERT_FALSE(machine->Load(path));
+        machine->SetInstructionBreakpoints(c.breaks);
+        machine->SetLineBreakpoints(c.lines);
+        machine->SetDataBreakpoints(c.watches);
+        for (auto [address, value] : c.sets)
+            machine->Edit().SetMemory(address, value);
+    }
 
-    const Stop stop = RunToStop(batched, c.slice);
-    const Stop expected = RunToStop(traced, 1LL << 40);
-    EXPECT_EQ(stop.reason, c.reason);
-    ASSERT_EQ(stop.reason, expected.reason);
-    EXPECT_EQ(stop.description, expected.description);
-    ASSERT_TRUE(Now(batched) == Now(traced));
-    EXPECT_EQ(batched.Finished(), traced.Finished());
-    EXPECT_EQ(batched.ExitCode(), traced.ExitCode());
-    EXPECT_EQ(batched.Fault(), traced.Fault());
-    EXPECT_EQ(batched.LastWrite(), traced.LastWrite());
-    EXPECT_EQ(batched.LastStepAt(), traced.LastStepAt());
-    ASSERT_EQ(batched.HistorySize(), traced.HistorySize());
+    // Continue from each stop to the next, to the end of the program.
+    for (int stops = 0; stops < 4; ++stops) {
+        const Stop stop = RunToStop(batched, c.slice);
+        const Stop expected = RunToStop(traced, 1LL << 40);
+        if (stops == 0) {
+            EXPECT_EQ(stop.reason, c.reason);
+        }
+        ASSERT_EQ(stop.reason, expected.reason) << "stop " << stops;
+        EXPECT_EQ(stop.description, expected.description);
+        ASSERT_TRUE(Now(batched) == Now(traced)) << "stop " << stops;
+        EXPECT_EQ(batched.Finished(), traced.Finished());
+        EXPECT_EQ(batched.ExitCode(), traced.ExitCode());
+        EXPECT_EQ(batched.Fault(), traced.Fault());
+        EXPECT_EQ(batched.LastWrite(), traced.LastWrite());
+        EXPECT_EQ(batched.LastStepAt(), traced.LastStepAt());
+        ASSERT_EQ(batched.HistorySize(), traced.HistorySize());
+        if (batched.Finished() || stop.reason == StopReason::Loop)
+            break;
+    }
 
     // Back through every kept step, or a few hundred of them.
     const std::size_t back = std::min<std::size_t>(batched.HistorySize(), 300);
@@ -102,9 +124,111 @@ const RunCase kRuns[] = {
     {"faults_at_once", "STAm 70000\n", StopReason::Fault},
     {"a_loop_of_one_step", "LDAi 0\nSTApc 0\n", StopReason::Loop},
     {"a_store_before_the_loop", "LDAi 3\nSTAm 50\nLDAi 4\nSTApc 0\n", StopReason::Loop},
+    // Breakpoints: hit after the first step, on the step that ends a poll
+    // (65,536) or a copy (1,048,576) of the batched loop, and on the step
+    // before a fault; each run continues to the end from there.
+    {"breaks_after_the_first_step",
+     Passes(),
+     StopReason::InstructionBreakpoint,
+     DebugMachine::kDefaultHistory,
+     1LL << 40,
+     {2}},
+    {"breaks_on_a_polls_last_step",
+     Passes(),
+     StopReason::InstructionBreakpoint,
+     DebugMachine::kDefaultHistory,
+     1LL << 40,
+     {12},
+     {},
+     {},
+     {{100, 65536 - 10923}}},
+    {"breaks_on_a_copys_last_step",
+     Passes(),
+     StopReason::InstructionBreakpoint,
+     1000,
+     1LL << 40,
+     {12},
+     {},
+     {},
+     {{100, 65536 - 174763}}},
+    {"breaks_on_a_slices_last_step",
+     Passes(),
+     StopReason::InstructionBreakpoint,
+     DebugMachine::kDefaultHistory,
+     6 * 5000 - 2,
+     {12},
+     {},
+     {},
+     {{100, 65536 - 5000}}},
+    {"breaks_before_a_fault",
+     Counting("LDAi 1\nSTAm 65536\n"),
+     StopReason::Breakpoint,
+     DebugMachine::kDefaultHistory,
+     1LL << 40,
+     {},
+     {14}},
+    {"breaks_at_the_end",
+     Counting("LDAi 1\n"),
+     StopReason::End,
+     DebugMachine::kDefaultHistory,
+     1LL << 40,
+     {26}},
+    {"breaks_on_a_loop",
+     "LDAi 0\nSTApc 0\n",
+     StopReason::InstructionBreakpoint,
+     DebugMachine::kDefaultHistory,
+     1LL << 40,
+     {0}},
+    {"never_breaks",
+     Counting(""),
+     StopReason::End,
+     DebugMachine::kDefaultHistory,
+     100'000,
+     {30, 1000, 65535},
+     {},
+     {60000}},
+    {"watches_the_first_write",
+     Passes(),
+     StopReason::DataBreakpoint,
+     DebugMachine::kDefaultHistory,
+     1LL << 40,
+     {},
+     {},
+     {100}},
+    {"watches_a_late_write", Counting(""), StopReason::DataBreakpoint, 9, 77'777, {}, {}, {101}},
+    {"watches_a_word_written_twice",
+     "LDAi 5\nSTAm 40\nSTAm 40\n",
+     StopReason::DataBreakpoint,
+     DebugMachine::kDefaultHistory,
+     1LL << 40,
+     {},
+     {},
+     {40}},
 };
 INSTANTIATE_TEST_SUITE_P(Runs, BatchedRuns, ::testing::ValuesIn(kRuns),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Breakpoints set or cleared between the slices of one continue take
+// effect in the next slice, as in the traced steps.
+TEST(BatchedRun, BreakpointsChangedBetweenSlices) {
+    test::TempDir dir;
+    const std::string path = dir.Write("p.ram", Passes()).string();
+    DebugMachine batched, traced;
+    traced.TraceEveryStep(true);
+    const std::atomic<bool> pause{false};
+    for (DebugMachine* machine : {&batched, &traced}) {
+        ASSERT_FALSE(machine->Load(path));
+        machine->Edit().SetMemory(100, 65536 - 3000);
+        machine->SetInstructionBreakpoints({12});
+        ASSERT_EQ(machine->Run(pause, 1000).reason, StopReason::Slice);
+        machine->SetInstructionBreakpoints({});
+        machine->SetDataBreakpoints({90});
+        ASSERT_EQ(machine->Run(pause, 1LL << 40).reason, StopReason::DataBreakpoint);
+    }
+    EXPECT_TRUE(Now(batched) == Now(traced));
+    EXPECT_EQ(batched.Cpu().Cycles(), traced.Cpu().Cycles());
+    EXPECT_EQ(batched.Cpu().PCounter(), 16);
+}
 
 TEST(BatchedRun, SaysWhatTheLoopRepeats) {
     test::TempDir dir;
