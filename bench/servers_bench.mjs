@@ -27,6 +27,19 @@ const ending = join(dir, 'ending.ram');
 writeFileSync(ending,
   'LDAm 100\nADDi 1\nSTAm 100\nBVS 12\nLDAi 0\nSTApc 0\nLDAm 101\nADDi 52\nSTAm 101\nBVS 24\nLDAi 0\nSTApc 0\n');
 
+// The same loop with 1,000 records after it that never run, the end behind
+// them: line breakpoints on those records cost what they cost, never hit.
+const kNeverRun = 1000;
+const guarded = join(dir, 'guarded.ram');
+writeFileSync(guarded,
+  `LDAm 100\nADDi 1\nSTAm 100\nBVS 12\nLDAi 0\nSTApc 0\nLDAm 101\nADDi 52\nSTAm 101\nBVS ${24 + 2 * kNeverRun}\nLDAi 0\nSTApc 0\n` +
+  'LDAi 0\n'.repeat(kNeverRun));
+// The loop leaving for a record at 24 with a breakpoint: with word 101
+// starting at 12,652, it gets there after about 400 million steps.
+const hits = join(dir, 'hits.ram');
+writeFileSync(hits,
+  'LDAm 100\nADDi 1\nSTAm 100\nBVS 12\nLDAi 0\nSTApc 0\nLDAm 101\nADDi 52\nSTAm 101\nBVS 24\nLDAi 0\nSTApc 0\nLDAi 7\n');
+
 // A framed-message peer for one server process.
 function connect(program) {
   const child = spawn(program, [], { stdio: ['pipe', 'pipe', 'inherit'] });
@@ -106,7 +119,7 @@ async function diagnostics(program) {
 // Continue on a program that ends after 495,852,742 steps: its steps per
 // second from continue to the end's stop. Then pause, 300 ms into a run of
 // the loop that goes on: how soon it is answered.
-async function session(program, file) {
+async function session(program, file, launchArgs = {}) {
   const peer = connect(program);
   let seq = 0;
   const request = (command, args = {}) => {
@@ -115,7 +128,7 @@ async function session(program, file) {
     return peer.next((m) => m.type === 'response' && m.request_seq === s);
   };
   await request('initialize', {});
-  await request('launch', { program: file, stopOnEntry: true });
+  await request('launch', { program: file, stopOnEntry: true, ...launchArgs });
   await request('configurationDone');
   await peer.next((m) => m.event === 'stopped');
   return { peer, request };
@@ -145,6 +158,46 @@ async function continueRate(program) {
   return { rate, pausedMs };
 }
 
+// Continue with breakpoints that never hit: lines on the records that never
+// run, or a watch on a word nothing writes; steps per second to the end.
+async function breakpointRate(program, lines, watch) {
+  const { peer, request } = await session(program, guarded);
+  await request('setBreakpoints', { source: { path: guarded },
+    breakpoints: Array.from({ length: lines }, (_, i) => ({ line: 13 + (i % kNeverRun) })) });
+  if (watch) await request('setDataBreakpoints', { breakpoints: [{ dataId: '60000' }] });
+  const t0 = performance.now();
+  await request('continue', { threadId: 1 });
+  const ended = await peer.next((m) => m.event === 'stopped');
+  const seconds = (performance.now() - t0) / 1000;
+  if (ended.body.reason !== 'end') throw new Error(`continue stopped at ${ended.body.reason}, not at the end`);
+  const scopes = await request('scopes', { frameId: 1 });
+  const vars = await request('variables', { variablesReference: scopes.body.scopes[0].variablesReference });
+  await peer.close();
+  return Number(vars.body.variables.find((v) => v.name === 'Cycles').value) / 3 / seconds;
+}
+
+// A breakpoint hit after about 400 million steps: the registers and the two
+// counters there must be those wren-trace shows after as many steps.
+async function hitMatchesTrace(program) {
+  const { peer, request } = await session(program, hits, { set: { 101: 12652 } });
+  await request('setBreakpoints', { source: { path: hits }, breakpoints: [{ line: 13 }] });
+  await request('continue', { threadId: 1 });
+  const stopped = await peer.next((m) => m.event === 'stopped');
+  if (stopped.body.reason !== 'breakpoint') throw new Error(`stopped at ${stopped.body.reason}, not at the breakpoint`);
+  const scopes = await request('scopes', { frameId: 1 });
+  const vars = await request('variables', { variablesReference: scopes.body.scopes[0].variablesReference });
+  const v = Object.fromEntries(vars.body.variables.map((x) => [x.name, x.value]));
+  const words = await request('variables', { variablesReference: 2, start: 100, count: 2 });
+  await peer.close();
+  const steps = Number(v.Cycles) / 3; // every instruction of this loop takes 3
+  const trace = execFileSync(join(bin, 'wren-trace'),
+    ['-q', '--set', '101=12652', '--steps', String(steps), '--dump', '100:101', hits], { encoding: 'utf8' });
+  const want = `end: step limit reached after ${steps} steps; A: ${v.A}  PC: ${v.PC}  V: ${v.V}  Cycles: ${v.Cycles}\n` +
+    `100: ${words.body.variables[0].value}\n101: ${words.body.variables[1].value}\n`;
+  if (trace !== want) throw new Error(`the breakpoint's state differs from wren-trace's:\n${trace}\n${want}`);
+  return steps;
+}
+
 function runLoopRate() {
   const t0 = performance.now();
   const end = execFileSync(join(bin, 'wren-trace'), ['-q', '--steps', '1000000000', ending], { encoding: 'utf8' });
@@ -171,6 +224,13 @@ try {
     console.log(`  start-up to the initialize answer:   ${starts[2].toFixed(0)} ms (median of 5)`);
     console.log(`  diagnostics after a change, 32,768 records: ${diag.toFixed(1)} ms (best of 20)`);
     console.log(`  continue:                             ${M(cont.rate)} (${(cont.rate / runLoop).toFixed(2)} of the run loop), pause answered in ${cont.pausedMs.toFixed(0)} ms`);
+    for (const [label, lines, watch] of [['0 breakpoints', 0, false], ['1 line breakpoint', 1, false],
+      ['10 line breakpoints', 10, false], ['1,000 line breakpoints', 1000, false], ['1 data breakpoint', 0, true]]) {
+      const rate = await breakpointRate(s.dap, lines, watch);
+      console.log(`  continue, ${label.padEnd(24)} ${M(rate)} (${(rate / runLoop).toFixed(2)} of the run loop)`);
+    }
+    const steps = await hitMatchesTrace(s.dap);
+    console.log(`  a breakpoint hit after ${steps.toLocaleString('en')} steps: the state wren-trace shows there`);
   }
 } finally {
   rmSync(dir, { recursive: true, force: true });

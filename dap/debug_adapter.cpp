@@ -148,6 +148,12 @@ Json DebugAdapter::Dispatch(const std::string& command, const Json& args) {
         Pause();
         return nullptr;
     }
+    // Cancelling the run's progress is pausing it.
+    if (command == "cancel") {
+        if (args.value("progressId", "") == "run")
+            Pause();
+        return nullptr;
+    }
     if (command == "restart")
         return Restart(args);
 
@@ -202,6 +208,7 @@ Json DebugAdapter::Dispatch(const std::string& command, const Json& args) {
 
 Json DebugAdapter::Initialize(const Json& args) {
     linesStartAt1_ = args.value("linesStartAt1", true);
+    progressEvents_ = args.value("supportsProgressReporting", false);
     return {{"supportsConfigurationDoneRequest", true},
             {"supportsStepBack", true},
             {"supportsRestartRequest", true},
@@ -214,6 +221,7 @@ Json DebugAdapter::Initialize(const Json& args) {
             {"supportsInstructionBreakpoints", true},
             {"supportsExceptionInfoRequest", true},
             {"supportsEvaluateForHovers", true},
+            {"supportsCancelRequest", true},
             {"exceptionBreakpointFilters",
              {{{"filter", "fault"}, {"label", "Machine faults"}, {"default", true}}}}};
 }

@@ -4,6 +4,7 @@
 #include "message_channel.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -77,6 +78,10 @@ private:
     /// One slice of a continue, under the machine's lock.
     Stop NextSlice();
     void Report(const Stop& stop, bool stepping);
+    /// During a continue, for a client that takes progress events: the
+    /// steps and registers so far, four times a second.
+    void Progress(bool force = false);
+    void EndProgress();
     void Exit(int code);
     // Inspection
     Json StackTrace();
@@ -101,6 +106,9 @@ private:
     const Execution execution_;
     std::atomic<int> seq_{0};
     bool linesStartAt1_ = true;
+    bool progressEvents_ = false;
+    bool progressShown_ = false;
+    std::chrono::steady_clock::time_point lastProgress_;
     bool launched_ = false;
     bool configured_ = false;
     std::atomic<bool> faultFilter_{true};

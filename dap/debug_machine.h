@@ -138,6 +138,8 @@ public:
         finished_ = faulted_ = false;
         fault_.clear();
     }
+    /// Steps the continue under way has run so far; 0 when none is.
+    long long RunSteps() const { return watch_ ? watch_->steps : 0; }
     /// Whether the program has ended or faulted, so that going on exits it.
     bool Finished() const { return finished_; }
     /// 0 after an end, 2 after a fault, as wren-trace exits.

@@ -1,5 +1,6 @@
 #include "debug_adapter.h"
 
+#include "run_report.h"
 #include "step_json.h"
 
 #include <iostream>
@@ -29,6 +30,43 @@ const char* ReasonName(StopReason reason) {
 }
 
 } // namespace
+
+// Called between slices of a continue, with the machine's lock free.
+void DebugAdapter::Progress(bool force) {
+    if (!progressEvents_)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && now - lastProgress_ < std::chrono::milliseconds(250))
+        return;
+    lastProgress_ = now;
+    Json body{{"progressId", "run"}};
+    {
+        std::lock_guard lock(mutex_);
+        if (!machine_)
+            return;
+        const Registers r = machine_->Cpu().GetRegisters();
+        const long long steps = machine_->RunSteps();
+        body["steps"] = steps;
+        body["registers"] = {
+            {"A", r.accumulator}, {"PC", r.pcounter}, {"V", r.overflow}, {"Cycles", r.cycles}};
+        body["message"] = cli::StepsText(steps) + ", PC " + std::to_string(r.pcounter);
+    }
+    if (!progressShown_) {
+        progressShown_ = true;
+        body["title"] = "Running";
+        body["cancellable"] = true;
+        SendEvent("progressStart", std::move(body));
+    } else {
+        SendEvent("progressUpdate", std::move(body));
+    }
+}
+
+void DebugAdapter::EndProgress() {
+    if (!progressShown_)
+        return;
+    progressShown_ = false;
+    SendEvent("progressEnd", {{"progressId", "run"}});
+}
 
 void DebugAdapter::Exit(int code) {
     SendEvent("exited", {{"exitCode", code}});
@@ -79,17 +117,28 @@ void DebugAdapter::Continue() {
     }
     pause_ = false;
     running_ = true;
+    // The first progress comes after a quarter of a second: a short run shows none.
+    lastProgress_ = std::chrono::steady_clock::now();
+    progressShown_ = false;
     if (execution_ == Execution::Slices)
         return; // the host calls RunSlice
     worker_ = std::thread([this] {
         Stop stop;
-        do {
-            std::lock_guard lock(mutex_);
-            stop = NextSlice();
-        } while (stop.reason == StopReason::Slice);
+        for (;;) {
+            {
+                std::lock_guard lock(mutex_);
+                stop = NextSlice();
+            }
+            if (stop.reason != StopReason::Slice)
+                break;
+            if (!silent_)
+                Progress();
+        }
         running_ = false;
-        if (!silent_)
+        if (!silent_) {
+            EndProgress();
             Report(stop, false);
+        }
     });
 }
 
@@ -107,9 +156,12 @@ void DebugAdapter::RunSlice() {
         return;
     try {
         const Stop stop = NextSlice();
-        if (stop.reason == StopReason::Slice)
+        if (stop.reason == StopReason::Slice) {
+            Progress();
             return;
+        }
         running_ = false;
+        EndProgress();
         Report(stop, false);
     } catch (const std::exception& error) {
         running_ = false;

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -170,6 +172,43 @@ TEST(DebugAdapter, SlicesRunAContinueOnTheHostsThread) {
     EXPECT_EQ(request("restart"), (Said{"restart ok", "event stopped entry"}));
     EXPECT_FALSE(adapter.Running());
     EXPECT_TRUE(adapter.Handle({rpc::Incoming::Kind::Closed, nullptr, {}}));
+}
+
+// A client that takes progress events hears how far a long continue is, no
+// more than four times a second, and that it is over before the stop.
+TEST(DebugAdapter, ALongContinueReportsItsProgress) {
+    test::TempDir dir;
+    const std::string loop = dir.Write("loop.ram", "LDAm 100\nADDi 1\nSTAm 100\nBVS 12\n"
+                                                   "LDAi 0\nSTApc 0\nLDAm 101\nADDi 1\n"
+                                                   "STAm 101\nLDAi 0\nSTApc 0\n")
+                                 .string();
+    rpc::QueueChannel channel;
+    DebugAdapter adapter(channel, Execution::Slices);
+    int seq = 0;
+    Ask(adapter, channel, ++seq, "initialize", {{"supportsProgressReporting", true}});
+    Ask(adapter, channel, ++seq, "launch", {{"program", loop}, {"stopOnEntry", true}});
+    Ask(adapter, channel, ++seq, "configurationDone");
+    Ask(adapter, channel, ++seq, "continue", {{"threadId", 1}});
+    adapter.RunSlice();
+    EXPECT_TRUE(channel.Take().empty()); // too soon for a word
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    adapter.RunSlice();
+    auto out = channel.Take();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0]["event"], "progressStart");
+    EXPECT_EQ(out[0]["body"]["cancellable"], true);
+    EXPECT_EQ(out[0]["body"]["steps"], 2'000'000);
+    EXPECT_EQ(out[0]["body"]["message"],
+              "2000000 steps, PC " + std::to_string(out[0]["body"]["registers"]["PC"].get<int>()));
+    adapter.RunSlice();
+    EXPECT_TRUE(channel.Take().empty());
+    // Cancelling the progress pauses the run.
+    Ask(adapter, channel, ++seq, "cancel", {{"progressId", "run"}});
+    adapter.RunSlice();
+    out = channel.Take();
+    ASSERT_GE(out.size(), 2u);
+    EXPECT_EQ(out[0]["event"], "progressEnd");
+    EXPECT_EQ(out[1]["body"]["reason"], "pause");
 }
 
 // A program that ended runs again once PC is set back by hand: the end was
