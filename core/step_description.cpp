@@ -234,6 +234,37 @@ StepDescription DescribeStep(const MachineView& machine) {
     return d;
 }
 
+std::string_view TransferText(const OpcodeInfo& info) {
+    switch (info.opcode) {
+    case 1: return "A ← A + M[n] · V ← A + M[n] > 65535 · PC ← PC + 2";
+    case 2: return "A ← A + n · V ← A + n > 65535 · PC ← PC + 2";
+    case 4: return "A ← A + (PC + 2) · V ← A + (PC + 2) > 65535 · PC ← PC + 2";
+    case 8: return "if V then PC ← n else PC ← PC + 2";
+    case 16: return "A ← M[n] · PC ← PC + 2";
+    case 32: return "A ← n · PC ← PC + 2";
+    case 64: return "A ← PC + 2 · PC ← PC + 2";
+    case 128: return "M[n] ← A · PC ← PC + 2";
+    case 256: return "PC ← A";
+    default: return "";
+    }
+}
+
+StepDescription ExampleStep(const OpcodeInfo& info) {
+    static const std::vector<std::int32_t> words = [] {
+        std::vector<std::int32_t> w(Wren::kMemoryWords);
+        w[100] = 7;
+        return w;
+    }();
+    // The instruction at 8 with operand 100 (20 for BVS, 40 in A for STApc),
+    // read through the view's one changed word and its neighbour.
+    std::vector<std::int32_t> copy = words;
+    copy[8] = info.opcode;
+    copy[9] = info.opcode == 8 ? 20 : 100;
+    const std::int32_t a = info.opcode == 256 ? 40 : 5;
+    const MachineView view{{a, 8, info.opcode == 8, 23}, copy.data()};
+    return DescribeStep(view);
+}
+
 std::string InstructionText(const StepDescription& step) {
     if (step.instruction == nullptr)
         return N(step.word);

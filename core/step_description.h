@@ -80,6 +80,13 @@ StepDescription DescribeStep(const MachineView& machine);
 /// What cpu.Step() would do now; cpu is not changed.
 StepDescription DescribeStep(const Wren& cpu);
 
+/// What an instruction does, in the notation of the descriptions:
+/// "A ← A + M[n] · V ← A + M[n] > 65535 · PC ← PC + 2".
+std::string_view TransferText(const OpcodeInfo& info);
+/// One step of the instruction on a small machine (at 8, A 5, M[100] 7,
+/// cycles 23; BVS with V true), described: an example for a reference.
+StepDescription ExampleStep(const OpcodeInfo& info);
+
 /// The instruction as the listing names it: "ADDm 100", "LDApc", or the
 /// word for one that holds none.
 std::string InstructionText(const StepDescription& step);

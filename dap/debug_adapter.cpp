@@ -1,6 +1,7 @@
 #include "debug_adapter.h"
 
 #include "listing_text.h"
+#include "opcodes.h"
 #include "protocol_error.h"
 #include "run_report.h"
 #include "run_spec.h"
@@ -120,6 +121,20 @@ Json DebugAdapter::Dispatch(const std::string& command, const Json& args) {
         else
             over_ = true;
         return nullptr;
+    }
+    // Not in the protocol: the instruction set, each with its effect and
+    // one example step described, for a client's reference.
+    if (command == "instructions") {
+        Json rows = Json::array();
+        for (const OpcodeInfo& info : kOpcodes) {
+            const StepDescription example = ExampleStep(info);
+            rows.push_back({{"mnemonic", info.mnemonic},
+                            {"opcode", info.opcode},
+                            {"cycles", info.cycles},
+                            {"effect", TransferText(info)},
+                            {"example", Json::parse(cli::StepDescriptionJson(example).dump())}});
+        }
+        return {{"instructions", std::move(rows)}};
     }
     if (!launched_)
         Fail(command + ": no program is launched");

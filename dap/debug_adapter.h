@@ -96,6 +96,9 @@ private:
 
     DebugMachine& Machine();
     Json SourceLine(std::int32_t address) const;
+    /// A step's description as the client sees it: the core's JSON, with the
+    /// line of the record each address it names belongs to ("line").
+    Json DescribedStep(const StepDescription& step) const;
     int ClientLine(int line) const { return linesStartAt1_ ? line : line - 1; }
     int CoreLine(int line) const { return linesStartAt1_ ? line : line + 1; }
 

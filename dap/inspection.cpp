@@ -1,5 +1,7 @@
 #include "debug_adapter.h"
 
+#include "step_json.h"
+
 #include "opcodes.h"
 #include "protocol_error.h"
 #include "run_spec.h"
@@ -59,6 +61,22 @@ Json DebugAdapter::SourceLine(std::int32_t address) const {
     return {{"source", {{"name", path.filename().string()}, {"path", path.string()}}},
             {"line", ClientLine(r->line)},
             {"column", r->span.begin}};
+}
+
+Json DebugAdapter::DescribedStep(const StepDescription& step) const {
+    Json out = Json::parse(cli::StepDescriptionJson(step).dump());
+    const auto lineOf = [this](std::int32_t address) {
+        const RecordSummary* r = machine_->Program().AtAddress(address);
+        return r ? Json(ClientLine(r->line)) : Json(nullptr);
+    };
+    out["line"] = lineOf(step.at);
+    for (const char* list : {"reads", "writes"})
+        for (Json& access : out[list])
+            if (access.contains("address"))
+                access["line"] = lineOf(access["address"].get<std::int32_t>());
+    if (out.contains("branch"))
+        out["branch"]["line"] = lineOf(out["branch"]["target"].get<std::int32_t>());
+    return out;
 }
 
 Json DebugAdapter::StackTrace() {

@@ -96,9 +96,9 @@ void DebugAdapter::Report(const Stop& stop, bool stepping) {
         std::lock_guard lock(mutex_);
         if (machine_)
             last = machine_->LastStep();
+        if (last)
+            body["step"] = DescribedStep(*last);
     }
-    if (last)
-        body["step"] = Json::parse(cli::StepDescriptionJson(*last).dump());
     SendEvent("stopped", std::move(body));
     if (last)
         SendEvent("output", {{"category", "console"},

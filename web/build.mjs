@@ -3,7 +3,8 @@
 //   node web/build.mjs WORKER.js OUT.html
 import { build } from 'esbuild';
 import { mkdirSync, readdirSync, readFileSync, writeFileSync } from 'node:fs';
-import { dirname, join } from 'node:path';
+import { basename, dirname, join } from 'node:path';
+import { createHash } from 'node:crypto';
 import { fileURLToPath } from 'node:url';
 
 const here = dirname(fileURLToPath(import.meta.url));
@@ -34,4 +35,30 @@ const script = result.outputFiles[0].text.replace(/<\/script/gi, '<\\/script');
 const page = readFileSync(join(here, 'index.html'), 'utf8').replace('/*WREN_SCRIPT*/', () => script);
 mkdirSync(dirname(out), { recursive: true });
 writeFileSync(out, page);
+
+// Served over HTTP(S), the page can be installed and used offline: a web
+// manifest, an icon, and a service worker that keeps all three.
+const page_ = basename(out);
+const icon = '<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 96 96"><rect width="96" height="96" rx="18" fill="#1f4e79"/>' +
+  '<text x="48" y="64" font-family="sans-serif" font-size="48" font-weight="bold" text-anchor="middle" fill="#fff">W</text></svg>';
+writeFileSync(join(dirname(out), 'wren-simulator-icon.svg'), icon);
+writeFileSync(join(dirname(out), 'wren-simulator.webmanifest'), JSON.stringify({
+  name: 'Wren processor simulator', short_name: 'Wren', start_url: page_, scope: './', display: 'standalone',
+  background_color: '#f6f7f9', theme_color: '#1f4e79',
+  icons: [{ src: 'wren-simulator-icon.svg', sizes: 'any', type: 'image/svg+xml', purpose: 'any' }],
+}, null, 2));
+const version = createHash('sha256').update(page).digest('hex').slice(0, 12);
+writeFileSync(join(dirname(out), 'wren-simulator-sw.js'), `// Keeps the page for use offline: cached on install, served from the cache
+// first; a new build (a new cache name) replaces the old one.
+const cache = 'wren-${version}';
+const files = ['./', '${page_}', 'wren-simulator.webmanifest', 'wren-simulator-icon.svg'];
+self.addEventListener('install', (e) => e.waitUntil(caches.open(cache).then((c) => c.addAll(files)).then(() => self.skipWaiting())));
+self.addEventListener('activate', (e) => e.waitUntil(caches.keys()
+  .then((keys) => Promise.all(keys.filter((k) => k.startsWith('wren-') && k !== cache).map((k) => caches.delete(k))))
+  .then(() => self.clients.claim())));
+self.addEventListener('fetch', (e) => {
+  if (e.request.method !== 'GET') return;
+  e.respondWith(caches.match(e.request, { ignoreSearch: true }).then((hit) => hit ?? fetch(e.request)));
+});
+`);
 console.log(`built ${out} (${(page.length / 1024).toFixed(0)} KB)`);

@@ -5,41 +5,25 @@
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
-import { tmpdir } from 'node:os';
-import { dirname, join } from 'node:path';
-import { fileURLToPath, pathToFileURL } from 'node:url';
-import { chromium } from 'playwright-core';
+import { readFileSync, statSync, writeFileSync } from 'node:fs';
+import { join } from 'node:path';
+import { pathToFileURL } from 'node:url';
+import { axePath, button, pagePath, settle, shown, startBrowser, status, trace } from './helpers.mjs';
 
-const pagePath = process.env.WREN_PAGE;
-const trace = process.env.WREN_TRACE;
 const shots = process.env.WREN_SCREENSHOTS;
-const dir = mkdtempSync(join(tmpdir(), 'wren-page-'));
 let browser;
-const requests = [];
+let requests;
+let dir;
+let open;
+let session;
 
 before(async () => {
-  browser = await chromium.launch({
-    executablePath: '/usr/bin/chromium',
-    args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update'],
-  });
+  session = await startBrowser();
+  ({ browser, requests, dir, open } = session);
 });
 after(async () => {
-  await browser?.close();
-  rmSync(dir, { recursive: true, force: true });
+  await session?.close();
 });
-
-// A page whose editor starts with text, as if a student had left it there.
-async function open(text) {
-  const context = await browser.newContext({ viewport: { width: 1200, height: 800 } });
-  await context.route(/^(https?|wss?|ftp):/, (route) => { requests.push(route.request().url()); route.abort(); });
-  await context.addInitScript((t) => localStorage.setItem('wren-program', t), text);
-  const page = await context.newPage();
-  const errors = [];
-  page.on('pageerror', (e) => errors.push(e.message));
-  await page.goto(pathToFileURL(pagePath).href);
-  return { page, errors, close: () => context.close() };
-}
 
 // What the gutter shows, as "LINE=ADDRESS", once it shows want (or at the end).
 async function gutterOnce(page, want) {
@@ -114,16 +98,6 @@ test('each Step leaves the state wren-trace shows at that step', async () => {
   await close();
 });
 
-
-const status = (page) => page.getByRole('region', { name: 'Status' }).innerText()
-  .then((t) => t.replace(/\n+/g, '\n').trim().split('\n').slice(0, 4).join('\n'));
-async function settle(page, want) {
-  let got;
-  for (let i = 0; i < 100 && (got = await status(page)) !== want; ++i) await page.waitForTimeout(20);
-  return got;
-}
-const shown = (s) => `PC: ${s.pc}\nA: ${s.a}\nV: ${s.v ? 'True' : 'False'}\nCycles: ${s.cycles}`;
-const button = (page, name) => page.getByRole('button', { name, exact: true });
 
 test("the listing is the window's, Step back undoes a step, Run to end stops where wren-trace ends", async () => {
   const text = 'LDAi 5\nADDi 1\nSTAm 100\n';
@@ -270,7 +244,7 @@ test('axe-core finds no serious or critical violation, before and after a fault'
   const { page, close } = await open('LDAi 9\nSTAm 65536\nldai 1\n');
   await page.locator('.wren-address').first().waitFor();
   const check = async (when) => {
-    await page.addScriptTag({ path: join(dirname(fileURLToPath(import.meta.url)), 'node_modules/axe-core/axe.min.js') });
+    await page.addScriptTag({ path: axePath });
     const result = await page.evaluate(() => window.axe.run(document));
     const bad = result.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
     assert.deepEqual(bad.map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`), [], when);
@@ -334,7 +308,7 @@ function wrenGrade(cases, program) {
 }
 
 test("Grade gives wren-grade's outcomes on the same files; a broken case file says where", async () => {
-  const examples = join(dirname(fileURLToPath(import.meta.url)), '../../examples/grading');
+  const examples = join(import.meta.dirname ?? new URL('.', import.meta.url).pathname, '../../examples/grading');
   for (const [cases, others, program] of [
     ['multiply/cases.toml', ['multiply/model.ram'], 'multiply/model.ram'],
     ['cases.toml', [], 'submissions/wrong-result.ram'],
@@ -476,16 +450,22 @@ test('Tab reaches every control in reading order, each named by its caption, and
     ['Examples', page.getByRole('combobox', { name: 'Examples' })],
     ['Share', button(page, 'Share')],
     ['Share link', page.getByRole('textbox', { name: 'Share link' })],
+    ...['Step', 'Run', 'Reset', 'Run to end', 'Step back', 'Animate'].map((name) => [name, button(page, name)]),
+    ['Speed', page.getByRole('slider', { name: 'Animation speed, steps per second' })],
+    ['Dark', button(page, 'Dark')],
+    ['Help', button(page, 'Help')],
     ['Program', page.getByRole('textbox', { name: 'Program' })],
-    ...['Step', 'Run', 'Reset', 'Run to end', 'Step back'].map((name) => [name, button(page, name)]),
+    ['Problems', page.locator('#problems-box summary')],
+    ['Resize the program pane', page.getByRole('separator', { name: 'Resize the program pane' })],
+    ['Resize the machine pane', page.getByRole('separator', { name: 'Resize the machine pane' })],
     ['Go to address', page.getByRole('textbox', { name: 'Go to address' })],
     ['Memory', page.getByRole('grid', { name: 'Memory' }).locator('[role=gridcell][tabindex="0"]')],
     ['Open cases', page.getByLabel('Open cases', { exact: true })],
   ];
   // A button's name is its caption.
-  for (const [name, locator] of controls.slice(6, 11)) assert.equal(await locator.innerText(), name);
+  for (const [name, locator] of controls.slice(5, 11)) assert.equal(await locator.innerText(), name);
   const reached = [];
-  for (let i = 0; i < 30 && reached.length < controls.length; ++i) {
+  for (let i = 0; i < 40 && reached.length < controls.length; ++i) {
     await page.keyboard.press('Tab');
     for (const [name, locator] of controls)
       if (await locator.evaluate((e) => e === document.activeElement).catch(() => false)) reached.push(name);

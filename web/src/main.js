@@ -9,6 +9,8 @@ import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
 import { lintKeymap, setDiagnostics } from '@codemirror/lint';
 import { memoryGrid } from './memory.js';
 import { debugAdapter, grader, languageServer } from './servers.js';
+import { accessMarks, drawDatapath, stepHead, touchedLines } from './step_view.js';
+import { setUpLayout } from './layout.js';
 
 const $ = (id) => document.getElementById(id);
 const uri = 'file:///program.ram';
@@ -113,6 +115,10 @@ async function showDiagnostics(diagnostics) {
     return item;
   }));
   $('problems-count').textContent = String(diagnostics.length);
+  $('problems-box').open = diagnostics.length > 0;
+  const errors = diagnostics.filter((d) => d.severity === 1).length;
+  const slips = diagnostics.length - errors;
+  $('slips').textContent = [errors && `${errors} error${errors > 1 ? 's' : ''}`, slips && `${slips} slip${slips > 1 ? 's' : ''}`].filter(Boolean).join(', ') || 'no slips';
 }
 
 // The gutter draws only the lines in view, so only their addresses are
@@ -132,17 +138,23 @@ async function refreshAddresses() {
   view.dispatch({ effects: setAddresses.of(addressMarkers(view.state.doc, hints ?? [])) });
 }
 
-// ---- PC's line, highlighted.
+// ---- PC's line highlighted, and the lines the step shown ran and touched.
 
-const setPcLine = StateEffect.define();
+const setPcLine = StateEffect.define(); // {pc, ran, touched}
 const pcField = StateField.define({
   create: () => Decoration.none,
   update(deco, tr) {
     for (const effect of tr.effects) {
       if (!effect.is(setPcLine)) continue;
-      const line = effect.value;
-      if (!line || line > tr.state.doc.lines) return Decoration.none;
-      return Decoration.set([Decoration.line({ class: 'wren-pc' }).range(tr.state.doc.line(line).from)]);
+      const { pc, ran, touched } = effect.value;
+      const doc = tr.state.doc;
+      const marks = new Map();
+      for (const line of touched ?? []) marks.set(line, 'wren-touched');
+      if (ran) marks.set(ran, 'wren-ran');
+      if (pc) marks.set(pc, 'wren-pc');
+      const ranges = [...marks].filter(([line]) => line >= 1 && line <= doc.lines).sort((a, b) => a[0] - b[0])
+        .map(([line, cls]) => Decoration.line({ class: cls }).range(doc.line(line).from));
+      return Decoration.set(ranges);
     }
     return deco.map(tr.changes);
   },
@@ -183,12 +195,12 @@ const wrenLanguage = StreamLanguage.define({
   },
 });
 const wrenColours = HighlightStyle.define([
-  { tag: tags.keyword, color: '#0000c0', fontWeight: 'bold' },
-  { tag: tags.labelName, color: '#7a3e00' },
-  { tag: tags.number, color: '#006a00' },
-  { tag: tags.comment, color: '#5a5a5a', fontStyle: 'italic' },
-  { tag: tags.string, color: '#8a1a8a' },
-  { tag: tags.invalid, color: '#b00000', textDecoration: 'underline' },
+  { tag: tags.keyword, color: 'var(--kw)', fontWeight: 'bold' },
+  { tag: tags.labelName, color: 'var(--label)' },
+  { tag: tags.number, color: 'var(--num)' },
+  { tag: tags.comment, color: 'var(--comment)', fontStyle: 'italic' },
+  { tag: tags.string, color: 'var(--string)' },
+  { tag: tags.invalid, color: 'var(--invalid)', textDecoration: 'underline' },
 ]);
 
 // ---- Hover and go to definition, from the language server.
@@ -200,16 +212,34 @@ const lspPosition = (doc, pos) => {
 const hover = hoverTooltip(async (v, pos) => {
   const answer = await lsp.request('textDocument/hover', { textDocument: { uri }, position: lspPosition(v.state.doc, pos) });
   if (!answer) return null;
+  const line = v.state.doc.lineAt(pos);
+  const word = wordAt(line.text, pos - line.from);
+  const row = reference.get(word);
   return {
     pos,
     create() {
       const dom = document.createElement('div');
       dom.className = 'wren-hover';
       dom.textContent = (answer.contents.value ?? String(answer.contents)).replace(/\*\*|`/g, '');
+      if (row) {
+        const ref = document.createElement('span');
+        ref.className = 'reference';
+        ref.textContent = `${row.effect} · ${row.cycles} cycles`;
+        dom.append(ref);
+      }
       return { dom };
     },
   };
 });
+function wordAt(text, at) {
+  let from = at;
+  let to = at;
+  while (from > 0 && /\w/.test(text[from - 1])) --from;
+  while (to < text.length && /\w/.test(text[to])) ++to;
+  return text.slice(from, to);
+}
+// The instruction reference, from the debug adapter: mnemonic -> row.
+const reference = new Map();
 async function goToDefinition(v) {
   const pos = v.state.selection.main.head;
   const found = await lsp.request('textDocument/definition', { textDocument: { uri }, position: lspPosition(v.state.doc, pos) });
@@ -259,11 +289,15 @@ const view = new EditorView({
         if (!update.docChanged) return;
         const text = update.state.doc.toString();
         localStorage.setItem('wren-program', text);
+        fileChanged();
         lsp.notify('textDocument/didChange', { textDocument: { uri, version: ++version }, contentChanges: [{ text }] });
         // Asked at once, not after the diagnostics: the server answers in
         // order, so the hints are for this text.
         refreshAddresses();
         machineOutOfDate();
+      }),
+      EditorView.domEventHandlers({
+        keydown(e) { return machineKeys(e); },
       }),
     ],
   }),
@@ -279,9 +313,13 @@ lsp.request('initialize', { capabilities: {} }).then(() => {
 // ---- Files: open, save, the examples, and a link that carries the program.
 
 /* global WREN_EXAMPLES */
+// A program opened goes into the machine at once.
 function replaceText(text, where) {
   view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text } });
+  fileName = where;
+  fileSaved(`opened ${where}`);
   say(`Opened ${where}`);
+  launch();
 }
 
 // Program files are plain text; anything else is refused with a reason, and
@@ -308,9 +346,10 @@ document.addEventListener('drop', (e) => {
 $('save').addEventListener('click', () => {
   const link = document.createElement('a');
   link.href = URL.createObjectURL(new Blob([view.state.doc.toString()], { type: 'text/plain' }));
-  link.download = 'program.ram';
+  link.download = fileName.endsWith('.ram') ? fileName : 'program.ram';
   link.click();
   URL.revokeObjectURL(link.href);
+  fileSaved('saved');
 });
 for (const [name, text] of Object.entries(WREN_EXAMPLES)) {
   const option = document.createElement('option');
@@ -323,12 +362,20 @@ $('examples').addEventListener('change', (e) => {
 });
 
 // The program travels in the fragment, which no server ever sees.
+const kMaxLink = 32000;
 $('share').addEventListener('click', () => {
   const bytes = new TextEncoder().encode(view.state.doc.toString());
   let binary = '';
   for (const b of bytes) binary += String.fromCharCode(b);
   const url = new URL(location.href);
   url.hash = `program=${btoa(binary).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '')}`;
+  // Browsers refuse to open links much past 32,000 characters: say so now,
+  // not when someone else opens it.
+  if (url.href.length > kMaxLink) {
+    $('share-link').value = '';
+    say(`The program is too long to share as a link (${url.href.length.toLocaleString('en')} characters; a browser opens up to ${kMaxLink.toLocaleString('en')}): use Save and send the file.`);
+    return;
+  }
   $('share-link').value = url.href;
   $('share-link').select();
   say('The share link holds the program: copy it.');
@@ -348,8 +395,8 @@ function sharedProgram() {
 function openShared() {
   const shared = sharedProgram();
   if (shared !== null) replaceText(shared, 'the shared program');
+  return shared !== null;
 }
-openShared();
 window.addEventListener('hashchange', openShared); // a link pasted into this tab
 
 // ---- The machine: the debug adapter on the editor's text.
@@ -357,8 +404,12 @@ window.addEventListener('hashchange', openShared); // a link pasted into this ta
 let launched = false;
 let outOfDate = false;
 let ended = false;
+let touched = false; // anything ran or changed since the program was loaded
+let lastCommand = null; // the step command whose stop is awaited
 const dap = debugAdapter((event, body) => {
   if (event === 'stopped') showState(body);
+  else if (event === 'progressStart' || event === 'progressUpdate') showProgress(body);
+  else if (event === 'progressEnd') $('progress').textContent = '';
   else if (event === 'exited') {
     ended = true;
     setRunning(false);
@@ -367,32 +418,47 @@ const dap = debugAdapter((event, body) => {
   else if (event === 'output' && body.category === 'stderr') say(body.output.trim());
 }, (why) => say(`The debug adapter failed: ${why}`));
 
+// An edit to a program nobody has run yet goes into the machine at once;
+// one that has run keeps its state until Reset, as in the window.
+let reloadTimer = null;
 function machineOutOfDate() {
-  if (!launched || outOfDate) return;
+  if (!launched) return;
+  if (!touched && !running) {
+    clearTimeout(reloadTimer);
+    reloadTimer = setTimeout(() => { if (!touched && !running) launch(); }, 300);
+    return;
+  }
+  if (outOfDate) return;
   outOfDate = true;
   $('machine-state').textContent = 'The program changed: Reset loads it.';
 }
 
 // Loads the editor's text into the machine; false, with the reason said,
-// when it does not load.
+// when it does not load. Loads overlap when the text changes quickly: the
+// last one wins.
 let initialized = false;
-async function launch() {
-  dap.writeFile(programPath, view.state.doc.toString());
-  try {
-    await load();
-    return true;
-  } catch (error) {
-    launched = false;
-    say(`The program does not load: ${error.message.replace(`${programPath}:`, 'line ')}`);
-    $('machine-state').textContent = 'The program does not load: the Problems list says why.';
-    return false;
-  }
+let loading = Promise.resolve(true);
+function launch() {
+  loading = loading.then(async () => {
+    dap.writeFile(programPath, view.state.doc.toString());
+    try {
+      await load();
+      return true;
+    } catch (error) {
+      launched = false;
+      say(`The program does not load: ${error.message.replace(`${programPath}:`, 'line ')}`);
+      $('machine-state').textContent = 'The program does not load: the Problems list says why.';
+      return false;
+    }
+  });
+  return loading;
 }
 
 async function load() {
   if (!initialized) {
-    await dap.request('initialize', { adapterID: 'wren-ram', linesStartAt1: true });
+    await dap.request('initialize', { adapterID: 'wren-ram', linesStartAt1: true, supportsProgressReporting: true });
     initialized = true;
+    dap.request('instructions').then(showReference).catch(() => {});
   }
   if (!launched) {
     await dap.request('launch', { program: programPath, stopOnEntry: true });
@@ -404,6 +470,8 @@ async function load() {
   }
   outOfDate = false;
   ended = false;
+  touched = false;
+  $('fault').hidden = true;
   $('machine-state').textContent = '';
 }
 
@@ -423,10 +491,11 @@ function toggleBreakpoint(line) {
   say(breakpoints.has(line) ? `Breakpoint on line ${line}` : `No breakpoint on line ${line}`);
 }
 
-// Memory words, read from the adapter's memory scope once something runs.
+// Memory words, read from the adapter's memory scope.
 const memory = memoryGrid($('memory'), $('goto'), {
   async setWord(address, value) {
     if (!launched && !(await launch())) return;
+    touched = true;
     await dap.request('setVariable', { variablesReference: 2, name: String(address), value });
   },
   say,
@@ -441,6 +510,7 @@ function setRunning(on) {
   running = on;
   $('stop').disabled = !on;
   for (const id of ['step', 'run-to-end', 'step-back', 'reset']) $(id).disabled = on;
+  if (!on) { $('progress').textContent = ''; $('rate').textContent = ''; }
 }
 
 // Why Run to end stopped, in the Status under the registers.
@@ -457,42 +527,117 @@ function stopLine(stopped) {
   }
 }
 
-async function showState(stopped) {
-  setRunning(false);
-  const scopes = await dap.request('scopes', { frameId: 1 });
-  const { variables } = await dap.request('variables', { variablesReference: scopes.scopes[0].variablesReference });
-  const value = Object.fromEntries(variables.map((v) => [v.name, v.value]));
+function showRegisters(value) {
   $('status-pc').textContent = `PC: ${value.PC}`;
   $('status-a').textContent = `A: ${value.A}`;
   $('status-v').textContent = `V: ${value.V}`;
   $('status-cycles').textContent = `Cycles: ${value.Cycles}`;
-  const { text, wrote } = await dap.request('listing');
+}
+
+// While Run to end goes on: the registers, the steps and their rate.
+let rateFrom = null;
+function showProgress(body) {
+  if (!running) return;
+  const now = performance.now();
+  const r = body.registers;
+  showRegisters({ PC: r.PC, A: r.A, V: r.V ? 'True' : 'False', Cycles: r.Cycles });
+  let rate = '';
+  if (rateFrom && now > rateFrom.at) rate = `${((body.steps - rateFrom.steps) / ((now - rateFrom.at) / 1000) / 1e6).toFixed(1)} M steps/s`;
+  rateFrom = { at: now, steps: body.steps };
+  $('progress').textContent = `Running to the end: ${body.steps.toLocaleString('en')} steps${rate ? ` · ${rate}` : ''} · Stop (Shift+F5) to pause`;
+  $('rate').textContent = rate;
+}
+
+// The step the machine pane explains: the one that just ran, or after Step
+// back, Reset or a load, the one that comes next.
+function showStep(step, kind) {
+  const head = $('last-step-head');
+  const text = $('last-step-text');
+  const marks = accessMarks(step);
+  for (const id of ['status-pc', 'status-a', 'status-v', 'status-cycles']) delete $(id).dataset.access;
+  if (!step) {
+    head.textContent = 'Last step';
+    text.textContent = 'Nothing has run yet.';
+  } else {
+    head.textContent = `${kind}: ${stepHead(step)}`;
+    text.textContent = step.text;
+    if (kind === 'Last step') {
+      const reg = { A: 'status-a', PC: 'status-pc', V: 'status-v', Cycles: 'status-cycles' };
+      for (const r of step.reads) if (reg[r.what]) $(reg[r.what]).dataset.access = 'read';
+      for (const w of step.writes) if (reg[w.what]) $(reg[w.what]).dataset.access = 'write';
+    }
+  }
+  const wires = drawDatapath($('datapath'), kind === 'Last step' ? step : null,
+    step ? `${kind}: ${stepHead(step)}. ${step.text}` : 'Nothing has run yet.');
+  $('datapath').dataset.lit = wires.join(' ');
+  return marks;
+}
+
+let shownTicket = 0;
+async function showState(stopped) {
+  const ticket = ++shownTicket;
+  setRunning(false);
+  const command = lastCommand;
+  lastCommand = null;
+  const scopes = await dap.request('scopes', { frameId: 1 });
+  const { variables } = await dap.request('variables', { variablesReference: scopes.scopes[0].variablesReference });
+  showRegisters(Object.fromEntries(variables.map((v) => [v.name, v.value])));
+  const { text, wrote, last, next } = await dap.request('listing');
   $('listing').textContent = text;
-  await memory.refresh(stopped?.reason === 'step' ? wrote : null);
+  const ahead = !stopped || stopped.reason === 'entry' || command === 'stepBack';
+  const step = ahead ? next : stopped.step ?? last;
+  const kind = ahead ? (command === 'stepBack' ? 'Next step (after Step back)' : 'Next step') : 'Last step';
+  const marks = showStep(step, kind);
+  await memory.refresh(stopped?.reason === 'step' && !ahead ? wrote : null, marks);
   const { stackFrames } = await dap.request('stackTrace', { threadId: 1 });
-  view.dispatch({ effects: setPcLine.of(stackFrames[0]?.line ?? 0) });
+  if (ticket !== shownTicket) return;
+  const lines = kind === 'Last step' ? touchedLines(step) : { ran: null, touched: [] };
+  view.dispatch({ effects: setPcLine.of({ pc: stackFrames[0]?.line ?? 0, ...lines }) });
   if (stopped?.reason === 'exception') {
     $('fault').textContent = stopped.description ?? 'machine fault';
     $('fault').hidden = false;
   }
   const line = stopped ? stopLine(stopped) : '';
   if (!outOfDate) $('machine-state').textContent = line;
-  // Held Run's steps are not announced one by one; its end and faults are.
-  if (stopped && (line || !holding)) say(`${line || (stopped.reason === 'step' ? 'Stepped.' : 'At the start.')} ${$('status-pc').textContent}`);
+  // Held Run's and Animate's steps are not announced one by one; their end and faults are.
+  if (stopped && stopped.reason !== 'entry' && (line || (!holding && !animating)))
+    say(`${line || (stopped.reason === 'step' ? `Stepped: ${step?.text ?? ''}` : 'At the start.')} ${$('status-pc').textContent}`);
 }
 
 async function step(command) {
   if ((!launched || ended) && !(await launch())) return;
+  touched = true;
+  lastCommand = command;
   await dap.request(command, { threadId: 1 }).catch((e) => say(e.message));
 }
+async function runToEnd() {
+  if (running) return;
+  if ((!launched || ended) && !(await launch())) return;
+  touched = true;
+  rateFrom = null;
+  setRunning(true);
+  $('progress').textContent = 'Running to the end… Stop (Shift+F5) to pause';
+  await dap.request('continue', { threadId: 1 }).catch((e) => { setRunning(false); say(e.message); });
+}
+const stopRun = () => dap.request('pause', { threadId: 1 }).catch(() => {});
 $('step').addEventListener('click', () => step('next'));
 $('step-back').addEventListener('click', () => step('stepBack'));
-$('run-to-end').addEventListener('click', async () => {
-  if ((!launched || ended) && !(await launch())) return;
-  setRunning(true);
-  await dap.request('continue', { threadId: 1 }).catch((e) => { setRunning(false); say(e.message); });
-});
-$('stop').addEventListener('click', () => dap.request('pause', { threadId: 1 }).catch(() => {}));
+$('run-to-end').addEventListener('click', runToEnd);
+$('stop').addEventListener('click', stopRun);
+
+// The machine's keys, in the editor and everywhere else.
+function machineKeys(e) {
+  const keys = {
+    F10: () => step(e.shiftKey ? 'stepBack' : 'next'),
+    F5: () => (e.shiftKey ? stopRun() : runToEnd()),
+    F1: () => openHelp(),
+  };
+  if (!(e.key in keys) || e.ctrlKey || e.altKey || e.metaKey) return false;
+  e.preventDefault();
+  keys[e.key]();
+  return true;
+}
+document.addEventListener('keydown', (e) => { if (!e.defaultPrevented && !e.target.closest?.('.cm-editor')) machineKeys(e); });
 
 // Run, held: one instruction every 20 ms while the button is down, as in
 // the window; its caption says how to stop.
@@ -500,6 +645,7 @@ let holding = null;
 async function hold() {
   if (holding || running) return;
   if (!launched && !(await launch())) return;
+  touched = true;
   $('run').textContent = 'Release to stop';
   let busy = false;
   holding = setInterval(async () => {
@@ -519,9 +665,51 @@ function release() {
 $('run').addEventListener('pointerdown', hold);
 $('run').addEventListener('keydown', (e) => { if (!e.repeat && (e.key === ' ' || e.key === 'Enter')) { e.preventDefault(); hold(); } });
 for (const type of ['pointerup', 'pointerleave', 'pointercancel', 'keyup', 'blur']) $('run').addEventListener(type, release);
+
+// Animate: steps on their own at the speed chosen, each one explained; a
+// step that ends the program, faults or hits a breakpoint ends it.
+let animating = null;
+const speed = () => Number($('speed').value);
+$('speed').addEventListener('input', () => {
+  $('speed-value').textContent = `${speed()}/s`;
+  if (animating) { stopAnimation(); animate(); }
+});
+async function animate() {
+  if (animating || running) return;
+  if ((!launched || ended) && !(await launch())) return;
+  touched = true;
+  $('animate').setAttribute('aria-pressed', 'true');
+  $('animate').textContent = 'Stop animation';
+  let busy = false;
+  const started = performance.now();
+  let done = 0;
+  const tick = async () => {
+    if (!animating || busy) return;
+    // Steps keep to the clock, not to the timer, which may lag.
+    const due = Math.floor(((performance.now() - started) / 1000) * speed()) + 1;
+    if (done >= due) return;
+    busy = true;
+    ++done;
+    const answer = await dap.request('next', { threadId: 1 }).catch(() => null);
+    busy = false;
+    if (answer === null || ended) stopAnimation();
+  };
+  animating = setInterval(tick, Math.min(20, 1000 / speed()));
+  tick();
+}
+function stopAnimation() {
+  if (!animating) return;
+  clearInterval(animating);
+  animating = null;
+  $('animate').setAttribute('aria-pressed', 'false');
+  $('animate').textContent = 'Animate';
+}
+$('animate').addEventListener('click', () => (animating ? stopAnimation() : animate()));
+
 // Reset, as in the window, clears A, PC, V and the cycles and keeps memory;
 // a changed program, or one that is over, is loaded again instead.
 $('reset').addEventListener('click', async () => {
+  stopAnimation();
   $('fault').hidden = true;
   if (!launched || ended || outOfDate) {
     await launch();
@@ -534,6 +722,62 @@ $('reset').addEventListener('click', async () => {
   await showState(null);
   say('Reset: A, PC, V and Cycles are 0; memory is as the program left it.');
 });
+
+// ---- The status line: the file, whether it changed, the slips.
+
+let fileName = 'program.ram';
+function fileSaved(how) {
+  $('file-name').textContent = fileName;
+  $('file-state').textContent = how;
+  fileClean = true;
+}
+let fileClean = true;
+function fileChanged() {
+  if (!fileClean) return;
+  queueMicrotask(() => {
+    if (fileClean) return;
+    $('file-state').textContent = 'changed (kept in this browser)';
+  });
+  fileClean = false;
+}
+
+// ---- Help: the instruction reference, from the adapter, and the guided examples.
+
+function showReference(answer) {
+  const body = $('reference').tBodies[0];
+  body.replaceChildren(...answer.instructions.map((row) => {
+    reference.set(row.mnemonic, row);
+    const tr = document.createElement('tr');
+    const example = `${row.example.instruction} at ${row.example.at}: ${row.example.text}`;
+    for (const [i, text] of [row.mnemonic, String(row.opcode), row.effect, String(row.cycles), example].entries()) {
+      const cell = document.createElement(i === 0 ? 'th' : 'td');
+      if (i === 0) cell.scope = 'row';
+      cell.textContent = text;
+      tr.append(cell);
+    }
+    return tr;
+  }));
+}
+function openHelp() {
+  if (!$('help').open) $('help').showModal();
+}
+$('help-button').addEventListener('click', openHelp);
+const guided = Object.keys(WREN_EXAMPLES).filter((name) => name.startsWith('guided-'));
+$('guided').replaceChildren(...guided.map((name) => {
+  const item = document.createElement('li');
+  const open = document.createElement('button');
+  open.type = 'button';
+  open.textContent = `Open ${name}`;
+  open.addEventListener('click', () => { $('help').close(); replaceText(WREN_EXAMPLES[name], name); });
+  item.append(open, ` ${WREN_EXAMPLES[name].split('\n')[0].replace(/^\{\s*/, '')}`);
+  return item;
+}));
+
+setUpLayout({ say });
+
+// The program is in the machine from the start: the shared one if the link
+// holds one, else the editor's.
+if (!openShared()) launch();
 
 // ---- Grading: the project's grader on the editor's program, seed 1.
 

@@ -23,6 +23,7 @@ export function memoryGrid(container, gotoInput, adapter) {
 
   let values = new Map(); // address -> value shown
   let changed = new Set();
+  let marks = { access: new Map(), targets: new Map() }; // what the last step touched
   let focused = 0;
   let source = null; // () => Promise of {start, count} -> [{name, value}]
   // Renders overlap (a scroll, a step, Go to address); only the latest may
@@ -49,6 +50,12 @@ export function memoryGrid(container, gotoInput, adapter) {
     el.setAttribute('aria-label', `${address}: ${el.textContent}`);
     if (editing?.address === address) el.replaceChildren(editing.input);
     if (changed.has(address)) el.classList.add('changed');
+    const access = marks.access.get(address);
+    if (access) el.dataset.access = access;
+    const target = marks.targets.get(address);
+    if (target) el.dataset.target = target;
+    if (access || target)
+      el.setAttribute('aria-label', `${address}: ${el.textContent} (${[access === 'pc' ? 'the instruction' : access, target && `branch target, ${target}`].filter(Boolean).join(', ')})`);
     el.addEventListener('dblclick', () => edit(el));
     el.addEventListener('keydown', (e) => keydown(e, address, el));
     return el;
@@ -145,10 +152,12 @@ export function memoryGrid(container, gotoInput, adapter) {
     };
   }
 
-  // wrote: the word the last step wrote, which the adapter knows.
-  async function refresh(wrote = null) {
+  // wrote: the word the last step wrote, which the adapter knows; touched:
+  // the marks of what the step shown read, wrote and ran (accessMarks).
+  async function refresh(wrote = null, touched = null) {
     values = new Map();
     changed = new Set(wrote === null ? [] : [wrote]);
+    marks = touched ?? { access: new Map(), targets: new Map() };
     await render();
   }
 

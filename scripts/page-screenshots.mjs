@@ -1,0 +1,47 @@
+// Screenshots of the page for the README and docs/: opened from disk in
+// Chromium, on the guided loop example a few steps in, at 1366×768,
+// 1920×1080, a phone's 390×844, and in dark colours.
+//   node scripts/page-screenshots.mjs PAGE.html OUT_DIR
+import { createRequire } from 'node:module';
+import { mkdirSync } from 'node:fs';
+import { join, resolve } from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+const require = createRequire(resolve('tests/web/package.json'));
+const { chromium } = require('playwright-core');
+const [page_, out] = process.argv.slice(2);
+if (!page_ || !out) {
+  console.error('usage: page-screenshots.mjs PAGE.html OUT_DIR');
+  process.exit(64);
+}
+mkdirSync(out, { recursive: true });
+const browser = await chromium.launch({
+  executablePath: '/usr/bin/chromium',
+  args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update'],
+});
+const shots = [
+  ['page-1366x768.png', { width: 1366, height: 768 }, 'light'],
+  ['page-1920x1080.png', { width: 1920, height: 1080 }, 'light'],
+  ['page-390x844.png', { width: 390, height: 844 }, 'light'],
+  ['page-dark.png', { width: 1366, height: 768 }, 'dark'],
+];
+try {
+  for (const [name, viewport, scheme] of shots) {
+    const context = await browser.newContext({ viewport, colorScheme: scheme, deviceScaleFactor: 1 });
+    const page = await context.newPage();
+    await page.goto(pathToFileURL(resolve(page_)).href);
+    await page.locator('.wren-address').first().waitFor();
+    await page.selectOption('#examples', 'guided-2-loop-on-bvs.ram');
+    await page.waitForFunction(() => document.getElementById('listing').textContent.includes('LDAm 30'));
+    for (let i = 0; i < 6; ++i) {
+      await page.locator('#step').click();
+      await page.waitForTimeout(120);
+    }
+    await page.waitForTimeout(300);
+    await page.screenshot({ path: join(out, name), fullPage: viewport.width < 500 });
+    console.log(`wrote ${join(out, name)}`);
+    await context.close();
+  }
+} finally {
+  await browser.close();
+}
