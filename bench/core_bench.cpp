@@ -42,6 +42,41 @@ void BM_Step(benchmark::State& state) {
 }
 BENCHMARK(BM_Step);
 
+// The batched loop on two counters, 1,048,576 steps a call: StepWhile, and
+// StepUntil with 0, 10 or 1,000 stop addresses that are never reached (and
+// one watched word nothing writes): what breakpoints cost a continue.
+void BatchedSteps(benchmark::State& state, bool until, int stopsAt, bool watch) {
+    const auto path = WriteProgram("wren-bench-counters.ram",
+                                   "LDAm 100\nADDi 1\nSTAm 100\nBVS 12\nLDAi 0\nSTApc 0\n"
+                                   "LDAm 101\nADDi 1\nSTAm 101\nLDAi 0\nSTApc 0\n");
+    wren::Wren cpu;
+    if (cpu.Load_Ram(path))
+        state.SkipWithError("cannot load the loop");
+    std::filesystem::remove(path);
+    wren::StopSet stops;
+    for (int i = 0; i < stopsAt; ++i)
+        stops.AddAt(30000 + 2 * i);
+    if (watch)
+        stops.AddWrite(60000);
+    constexpr long long kBatch = 1 << 20;
+    for (auto _ : state) {
+        long long steps = 0;
+        if (until)
+            benchmark::DoNotOptimize(cpu.StepUntil(kBatch, steps, stops));
+        else
+            cpu.StepWhile(kBatch, steps);
+        if (cpu.Cycles() > 2'000'000'000)
+            cpu.Reset();
+    }
+    state.SetItemsProcessed(state.iterations() * kBatch);
+}
+BENCHMARK_CAPTURE(BatchedSteps, step_while, false, 0, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BatchedSteps, step_until_no_stops, true, 0, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BatchedSteps, step_until_10_stops, true, 10, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BatchedSteps, step_until_1000_stops, true, 1000, false)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BatchedSteps, step_until_a_watch, true, 0, true)->Unit(benchmark::kMillisecond);
+
 void BM_LoadRamFullMemory(benchmark::State& state) {
     std::string program;
     for (int i = 0; i < 32768; ++i)

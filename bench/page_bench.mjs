@@ -25,12 +25,12 @@ const loop =
   'LDAm 100\nADDi 1\nSTAm 100\nBVS 12\nLDAi 0\nSTApc 0\nLDAm 101\nADDi 1\nSTAm 101\nLDAi 0\nSTApc 0\n';
 const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args: ['--no-sandbox', '--disable-gpu'] });
 
-async function open(text) {
+async function open(text, query = '') {
   const context = await browser.newContext();
   await context.addInitScript((t) => localStorage.setItem('wren-program', t), text);
   const page = await context.newPage();
   const t0 = performance.now();
-  await page.goto(pathToFileURL(pagePath).href);
+  await page.goto(pathToFileURL(pagePath).href + query);
   await page.locator('.wren-address').first().waitFor();
   return { page, ready: performance.now() - t0, close: () => context.close() };
 }
@@ -51,9 +51,19 @@ function nativeRate() {
   const end = execFileSync(trace, ['-q', '--steps', '1000000000', join(dir, 'ending.ram')], { encoding: 'utf8' });
   return Number(/after (\d+) steps/.exec(end)[1]) / ((performance.now() - t0) / 1000);
 }
-async function pageRate() {
-  const run = await open(ending);
-  await run.page.getByRole('button', { name: 'Step', exact: true }).click(); // loads the program
+// The same with a record that never runs (BVS jumps over it to the end), for
+// a breakpoint that costs what it costs.
+const guarded =
+  'LDAm 100\nADDi 1\nSTAm 100\nBVS 12\nLDAi 0\nSTApc 0\nLDAm 101\nADDi 52\nSTAm 101\nBVS 26\nLDAi 0\nSTApc 0\nLDAi 0\n';
+// kind: '' with progress shown, 'quiet' without it, 'breakpoint' with one
+// on the record that never runs.
+async function pageRate(kind = '') {
+  const run = await open(kind === 'breakpoint' ? guarded : ending, kind === 'quiet' ? '?progress=off' : '');
+  if (kind === 'breakpoint') {
+    await run.page.locator('.wren-address[data-line="13"]').click();
+    await run.page.locator('.wren-breakpoint[data-line="13"]').waitFor();
+  }
+  await run.page.getByRole('button', { name: 'Step', exact: true }).click();
   await run.page.waitForFunction(() => document.getElementById('status-cycles').textContent === 'Cycles: 3');
   const t0 = performance.now();
   await run.page.getByRole('button', { name: 'Run to end', exact: true }).click();
@@ -65,16 +75,22 @@ async function pageRate() {
 }
 const natives = [];
 const rates = [];
+const quiet = [];
+const guardedRates = [];
 const readies = [];
 for (let i = 0; i < 3; ++i) {
   natives.push(nativeRate());
   const { rate, ready } = await pageRate();
   rates.push(rate);
   readies.push(ready);
+  quiet.push((await pageRate('quiet')).rate);
+  guardedRates.push((await pageRate('breakpoint')).rate);
 }
 rmSync(dir, { recursive: true, force: true });
 const native = Math.max(...natives);
 const rate = Math.max(...rates);
+const quietRate = Math.max(...quiet);
+const guardedRate = Math.max(...guardedRates);
 const ready = readies[0];
 
 // Stop, and a click during a run, on a loop that goes on.
@@ -96,6 +112,20 @@ const stopMs = performance.now() - asked;
 const why = await page.locator('#machine-state').innerText();
 if (why !== 'Stopped.') throw new Error(`Run to end stopped for another reason: ${why}`);
 await close();
+
+// Step, from the click to the Last step region telling it.
+const stepper = await open(loop);
+await stepper.page.waitForFunction(() => document.getElementById('listing').textContent.startsWith(' --> 0'));
+const stepMs = [];
+for (let i = 0; i < 20; ++i) {
+  const before = await stepper.page.evaluate(() => document.getElementById('last-step-head').textContent + document.getElementById('last-step-text').textContent);
+  const t0 = performance.now();
+  await stepper.page.getByRole('button', { name: 'Step', exact: true }).click();
+  await stepper.page.waitForFunction((b) => document.getElementById('last-step-head').textContent + document.getElementById('last-step-text').textContent !== b, before);
+  stepMs.push(performance.now() - t0);
+}
+await stepper.close();
+stepMs.sort((a, b) => a - b);
 
 let text = '';
 for (let i = 0; i < 1000; ++i) text += i % 10 === 0 ? `{ block ${i}\n` : 'LDAi 1\n';
@@ -127,6 +157,9 @@ const M = (x) => `${(x / 1e6).toFixed(0)} M steps/s`;
 console.log(`interactive after opening from disk: ${ready.toFixed(0)} ms`);
 console.log(`Run to end, 496 M steps, best of 3:  ${M(rate)} (native wren-trace ${M(native)}: ${(rate / native).toFixed(2)})`);
 console.log(`  all runs: page ${rates.map(M).join(', ')}; native ${natives.map(M).join(', ')}`);
+console.log(`  without the progress updates:      ${M(quietRate)} (the updates cost ${(100 * (1 - rate / quietRate)).toFixed(1)} %)`);
+console.log(`  with a breakpoint that never hits: ${M(guardedRate)} (${(guardedRate / native).toFixed(2)} of native)`);
+console.log(`Step to the Last step shown:         ${stepMs[0].toFixed(0)}-${stepMs[10].toFixed(0)} ms (best, median of 20)`);
 console.log(`a click answered during the run:     ${clickMs.toFixed(0)} ms`);
 console.log(`Stop answered:                       ${stopMs.toFixed(0)} ms`);
 console.log(`gutter after a keystroke, 1,000 lines: ${Math.min(...gutter).toFixed(0)}-${Math.max(...gutter).toFixed(0)} ms`);

@@ -190,8 +190,12 @@ async function hitMatchesTrace(program) {
   const words = await request('variables', { variablesReference: 2, start: 100, count: 2 });
   await peer.close();
   const steps = Number(v.Cycles) / 3; // every instruction of this loop takes 3
-  const trace = execFileSync(join(bin, 'wren-trace'),
-    ['-q', '--set', '101=12652', '--steps', String(steps), '--dump', '100:101', hits], { encoding: 'utf8' });
+  let trace;
+  try {
+    execFileSync(join(bin, 'wren-trace'), ['-q', '--set', '101=12652', '--steps', String(steps), '--dump', '100:101', hits], { encoding: 'utf8' });
+  } catch (e) {
+    trace = e.stdout; // exit status 4: the step limit ended the run, as asked
+  }
   const want = `end: step limit reached after ${steps} steps; A: ${v.A}  PC: ${v.PC}  V: ${v.V}  Cycles: ${v.Cycles}\n` +
     `100: ${words.body.variables[0].value}\n101: ${words.body.variables[1].value}\n`;
   if (trace !== want) throw new Error(`the breakpoint's state differs from wren-trace's:\n${trace}\n${want}`);
@@ -224,10 +228,17 @@ try {
     console.log(`  start-up to the initialize answer:   ${starts[2].toFixed(0)} ms (median of 5)`);
     console.log(`  diagnostics after a change, 32,768 records: ${diag.toFixed(1)} ms (best of 20)`);
     console.log(`  continue:                             ${M(cont.rate)} (${(cont.rate / runLoop).toFixed(2)} of the run loop), pause answered in ${cont.pausedMs.toFixed(0)} ms`);
+    // This machine's speed drifts by a third over a minute: each continue
+    // is set beside a run loop timed just before it, best of three pairs.
     for (const [label, lines, watch] of [['0 breakpoints', 0, false], ['1 line breakpoint', 1, false],
       ['10 line breakpoints', 10, false], ['1,000 line breakpoints', 1000, false], ['1 data breakpoint', 0, true]]) {
-      const rate = await breakpointRate(s.dap, lines, watch);
-      console.log(`  continue, ${label.padEnd(24)} ${M(rate)} (${(rate / runLoop).toFixed(2)} of the run loop)`);
+      let best = { rate: 0, ratio: 0 };
+      for (let i = 0; i < 3; ++i) {
+        const native = runLoopRate();
+        const rate = await breakpointRate(s.dap, lines, watch);
+        if (rate / native > best.ratio) best = { rate, ratio: rate / native };
+      }
+      console.log(`  continue, ${label.padEnd(24)} ${M(best.rate)} (${best.ratio.toFixed(2)} of the run loop timed beside it)`);
     }
     const steps = await hitMatchesTrace(s.dap);
     console.log(`  a breakpoint hit after ${steps.toLocaleString('en')} steps: the state wren-trace shows there`);

@@ -212,11 +212,17 @@ StopCause Wren::StepUntil(long long limit, long long& steps, const StopSet& stop
         const std::int32_t at = pcounter_;
         if (InMemory(at) && FindOpcode(Ram[at]) == nullptr)
             return StopCause::NoInstruction;
+        // The first step runs wherever PC is; after it, StepPlain looks at
+        // the stops before each step (PC was just looked at here).
         const long long safe = (kMaxWord - cycles_) / kMostCyclesPerStep;
+        const long long count = std::min({limit - steps, safe, ran ? limit : 1LL});
+        // Asked before the step: an STAm may overwrite its own operand word.
+        const std::int32_t firstTarget = ran ? -1 : wren::StoreTarget(Ram.get(), at);
         bool wrote = false;
-        const long long done = StepPlain<true>(std::min(limit - steps, safe), &stops, &wrote);
+        const long long done =
+            ran ? StepPlain<true>(count, &stops, &wrote) : StepPlain<false>(count);
         steps += done;
-        if (wrote)
+        if (wrote || (done == 1 && firstTarget >= 0 && stops.Writes(firstTarget)))
             return StopCause::Write;
         if (done > 0) {
             ran = true;
@@ -255,9 +261,9 @@ template <bool kStops>
     for (; done < count; ++done) {
         if (static_cast<std::uint32_t>(pc) >= static_cast<std::uint32_t>(kLastAddress))
             break;
-        // The caller looked at PC before the first step.
+        // The caller has looked at PC before the first of these steps.
         if constexpr (kStops)
-            if (done > 0 && stops->At(pc))
+            if (stops->AtInMemory(pc))
                 break;
         const auto word = static_cast<std::uint32_t>(ram[pc]);
         if (word > kHighestOpcode)

@@ -26,33 +26,41 @@ struct Registers {
 };
 
 /// Where Wren::StepUntil stops early: at an address PC reaches, or after a
-/// write to a watched word. One bit a word, 16 KiB in all.
+/// write to a watched word. One byte a word, 128 KiB in all.
 class StopSet {
 public:
     /// Stop once a step leaves PC at address; addresses outside memory are ignored.
-    void AddAt(std::int32_t address) { Set(at_, address); }
+    void AddAt(std::int32_t address) {
+        if (address >= 0 && address < 65536)
+            at_[static_cast<std::size_t>(address)] = 1;
+    }
     /// Stop after a step that writes the word at address.
-    void AddWrite(std::int32_t address) { Set(writes_, address); }
+    void AddWrite(std::int32_t address) {
+        if (address >= 0 && address < 65536)
+            writes_[static_cast<std::size_t>(address)] = 1;
+    }
     void Clear() noexcept {
         at_.fill(0);
         writes_.fill(0);
     }
     /// Whether PC at address stops; false outside memory.
-    bool At(std::int32_t address) const noexcept { return Get(at_, address); }
-    bool Writes(std::int32_t address) const noexcept { return Get(writes_, address); }
+    bool At(std::int32_t address) const noexcept {
+        return static_cast<std::uint32_t>(address) < 65536 &&
+               at_[static_cast<std::size_t>(address)] != 0;
+    }
+    bool Writes(std::int32_t address) const noexcept {
+        return static_cast<std::uint32_t>(address) < 65536 &&
+               writes_[static_cast<std::size_t>(address)] != 0;
+    }
+    /// For the batched loop, which has checked address: one load, no bounds.
+    bool AtInMemory(std::int32_t address) const noexcept {
+        return at_[static_cast<std::size_t>(address)] != 0;
+    }
 
 private:
-    using Bits = std::array<std::uint64_t, 65536 / 64>;
-    static void Set(Bits& bits, std::int32_t address) {
-        if (address >= 0 && address < 65536)
-            bits[static_cast<std::size_t>(address) >> 6] |= std::uint64_t{1} << (address & 63);
-    }
-    static bool Get(const Bits& bits, std::int32_t address) noexcept {
-        return static_cast<std::uint32_t>(address) < 65536 &&
-               ((bits[static_cast<std::size_t>(address) >> 6] >> (address & 63)) & 1) != 0;
-    }
-    Bits at_{};
-    Bits writes_{};
+    // A byte a word: testing one is a single load, cheaper per step than a bit.
+    std::array<std::uint8_t, 65536> at_{};
+    std::array<std::uint8_t, 65536> writes_{};
 };
 
 /// Why Wren::StepUntil returned.

@@ -116,7 +116,13 @@ StopReason DebugMachine::RunBatched(const std::atomic<bool>& pause, long long co
         long long ran = 0;
         StopCause cause = StopCause::Limit;
         try {
-            cause = cpu_.StepUntil(part, ran, stops_);
+            // With nothing marked, the loop that looks at no stops.
+            if (marked_ == 0) {
+                cpu_.StepWhile(part, ran);
+                cause = ran < part ? StopCause::NoInstruction : StopCause::Limit;
+            } else {
+                cause = cpu_.StepUntil(part, ran, stops_);
+            }
         } catch (const MachineError& fault) {
             run.steps += ran;
             done += ran;

@@ -456,7 +456,9 @@ function launch() {
 
 async function load() {
   if (!initialized) {
-    await dap.request('initialize', { adapterID: 'wren-ram', linesStartAt1: true, supportsProgressReporting: true });
+    // ?progress=off is for the page's benchmark: Run to end without its updates.
+    const progress = new URLSearchParams(location.search).get('progress') !== 'off';
+    await dap.request('initialize', { adapterID: 'wren-ram', linesStartAt1: true, supportsProgressReporting: progress });
     initialized = true;
     dap.request('instructions').then(showReference).catch(() => {});
   }
