@@ -1,9 +1,12 @@
 // wren-grade: run every submission against a case file and report scores.
 
+#include "class_report.h"
 #include "cli_app.h"
 #include "grade.h"
 #include "grade_cases.h"
 #include "grade_report.h"
+#include "similarity.h"
+#include "submission_sources.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -11,6 +14,7 @@
 #include <iostream>
 #include <map>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -30,6 +34,19 @@ and outcome, unless --show-hidden. Random inputs are drawn from --seed, which
 every report names: the same command gives the same reports. With --out, each
 report is named after its submission's file name; where two share one, the
 folders above them go in front until they differ (alice_hw1.txt).
+
+A SUBMISSION may be a folder (its .ram files), @LIST (a file that names one
+submission a line) or a .zip archive (its .ram entries). --class-report
+writes one HTML page on the whole class: how each case ended, the points,
+the steps of the programs that passed against the model answer's, the
+checker's slips, similar submissions and a sortable table; --class-json the
+same figures as JSON. Similar submissions are found from the programs as
+the machine loads them (k-grams of the words, winnowed; comments, layout
+and shifted addresses make no difference), leaving out what the model
+answer and --base share; --no-similar skips it. --format csv prints a
+gradebook (Student, SIS Login ID, Total and each case's points) for Moodle
+or Canvas. A submission that cannot be read or is not text is named and
+not graded; the reports are written whole or not at all.
 
 Standard output ends with one line "N passed, N failed", counting cases.
 
@@ -110,8 +127,23 @@ int main(int argc, char** argv) {
     unsigned threads = std::max(1u, std::thread::hardware_concurrency());
     std::string caseFile;
     std::vector<std::string> submissions;
-    app.add_option("--format", format, "text (default), gradescope or junit")
-        ->check(CLI::IsMember({"text", "gradescope", "junit"}));
+    app.add_option("--format", format, "text (default), gradescope, junit or csv")
+        ->check(CLI::IsMember({"text", "gradescope", "junit", "csv"}));
+    std::string classReport, classJson, base;
+    bool similar = false, noSimilar = false;
+    double threshold = 0.6;
+    app.add_option("--class-report", classReport, "write the class report (HTML) to FILE")
+        ->type_name("FILE");
+    app.add_option("--class-json", classJson, "write the class report's figures (JSON) to FILE")
+        ->type_name("FILE");
+    app.add_flag("--similar", similar, "look for similar submissions (on with a class report)");
+    app.add_flag("--no-similar", noSimilar, "do not look for similar submissions");
+    app.add_option("--similar-threshold", threshold,
+                   "report pairs that share at least this share of fingerprints (default 0.6)")
+        ->type_name("X")
+        ->check(CLI::Range(0.05, 1.0));
+    app.add_option("--base", base, "a starter program: what it holds is no sign of copying")
+        ->type_name("FILE");
     app.add_option("--out", outDir, "write one report per submission into DIR")->type_name("DIR");
     app.add_option("--summary", summary, "write one TSV row per submission")->type_name("FILE");
     app.add_option("--seed", seed, "seed of the random inputs (default 1)")->type_name("N");
@@ -137,7 +169,43 @@ int main(int argc, char** argv) {
         return kExitBadCaseFile;
     }
 
-    const auto results = wren::grade::GradeAll(cases, submissions, seed, threads);
+    // The class: folders, lists and archives give their files; a file that
+    // is not text is named and left out of the grading.
+    const bool classWanted = !classReport.empty() || !classJson.empty() || similar;
+    std::error_code scratchError;
+    const std::filesystem::path scratch = std::filesystem::temp_directory_path(scratchError) /
+                                          ("wren-grade-" + std::to_string(::getpid()));
+    wren::grade::Submissions collected = wren::grade::CollectSubmissions(submissions, scratch);
+    submissions = collected.files;
+    std::vector<std::string> notGraded(submissions.size());
+    std::vector<std::string> gradable;
+    for (std::size_t i = 0; i < submissions.size(); ++i) {
+        notGraded[i] = wren::grade::UngradableReason(submissions[i]);
+        if (notGraded[i].empty())
+            gradable.push_back(submissions[i]);
+        else
+            collected.problems.push_back(submissions[i] + ": " + notGraded[i] + ": not graded");
+    }
+    for (const std::string& problem : collected.problems)
+        std::cerr << "wren-grade: " << problem << "\n";
+    if (submissions.empty())
+        std::cerr << "wren-grade: no submission to grade\n";
+
+    const auto graded = wren::grade::GradeAll(cases, gradable, seed, threads);
+    std::vector<wren::grade::SubmissionResult> results;
+    for (std::size_t i = 0, g = 0; i < submissions.size(); ++i) {
+        if (notGraded[i].empty()) {
+            results.push_back(graded[g++]);
+            continue;
+        }
+        wren::grade::SubmissionResult r;
+        r.file = submissions[i];
+        for (const auto& c : cases.cases) {
+            r.maxScore += c.points;
+            ++r.failed;
+        }
+        results.push_back(std::move(r));
+    }
 
     int passed = 0, failed = 0;
     for (const auto& r : results) {
@@ -145,10 +213,75 @@ int main(int argc, char** argv) {
         failed += r.failed;
     }
     bool written = true;
-    if (!outDir.empty()) {
+    const auto names = ReportNames(submissions);
+    if (format == "csv" || classWanted) {
+        // Two submissions under one name: say which reports are whose.
+        std::map<std::string, std::vector<std::string>> byStem;
+        for (std::size_t i = 0; i < submissions.size(); ++i)
+            byStem[std::filesystem::path(submissions[i]).stem().string()].push_back(names[i]);
+        for (const auto& [stem, same] : byStem)
+            if (same.size() > 1) {
+                std::string list;
+                for (const auto& n : same)
+                    list += (list.empty() ? "" : ", ") + n;
+                collected.problems.push_back(std::to_string(same.size()) +
+                                             " submissions are named " + stem + ": reported as " +
+                                             list);
+            }
+    }
+    wren::grade::ClassInput klass;
+    klass.cases = &cases;
+    klass.seed = seed;
+    if (format == "csv" || classWanted) {
+        klass.results = results;
+        const std::string ext = format == "text"         ? ".txt"
+                                : format == "gradescope" ? ".json"
+                                                         : ".xml";
+        for (std::size_t i = 0; i < submissions.size(); ++i) {
+            std::ifstream in(submissions[i], std::ios::binary);
+            std::string text((std::istreambuf_iterator<char>(in)), {});
+            std::string link;
+            if (!outDir.empty() && format != "csv" && !classReport.empty()) {
+                std::error_code ec;
+                const auto from = std::filesystem::absolute(classReport, ec).parent_path();
+                link = std::filesystem::relative(
+                           std::filesystem::absolute(outDir, ec) / (names[i] + ext), from, ec)
+                           .generic_string();
+            }
+            klass.members.push_back(
+                {names[i], notGraded[i].empty() ? std::move(text) : "", link, notGraded[i]});
+        }
+    }
+    if (classWanted) {
+        if (!cases.reference.empty())
+            klass.reference = wren::grade::GradeSubmission(cases, cases.reference.string(), seed);
+        klass.similarity = !noSimilar;
+        klass.threshold = threshold;
+        if (klass.similarity) {
+            std::vector<wren::grade::Fingerprints> prints, excluded;
+            for (const auto& m : klass.members)
+                prints.push_back(wren::grade::Fingerprint(m.text));
+            for (const std::string& path : {cases.reference.string(), base}) {
+                if (path.empty())
+                    continue;
+                std::ifstream in(path, std::ios::binary);
+                if (!in) {
+                    collected.problems.push_back(path +
+                                                 ": cannot read it to leave out what it shares");
+                    continue;
+                }
+                excluded.push_back(wren::grade::Fingerprint(
+                    std::string((std::istreambuf_iterator<char>(in)), {})));
+            }
+            klass.pairs = wren::grade::FindSimilar(prints, excluded, threshold);
+        }
+        klass.problems = collected.problems;
+    }
+    if (format == "csv") {
+        std::cout << wren::grade::GradebookCsv(klass);
+    } else if (!outDir.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(outDir, ec);
-        const auto names = ReportNames(submissions);
         for (std::size_t i = 0; i < results.size(); ++i) {
             const std::filesystem::path base = std::filesystem::path(outDir) / names[i];
             if (format == "text")
@@ -179,9 +312,22 @@ int main(int argc, char** argv) {
     }
     if (!summary.empty())
         written &= WriteFile(summary, wren::grade::SummaryTsv(results));
+    if (classWanted) {
+        const auto figures = wren::grade::ClassJson(klass);
+        if (!classJson.empty())
+            written &= wren::grade::WriteAtomically(classJson, figures.dump(1) + "\n");
+        if (!classReport.empty())
+            written &= wren::grade::WriteAtomically(classReport, wren::grade::ClassHtml(figures));
+        if (format == "text")
+            std::cout << wren::grade::ClassSummaryText(figures);
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(scratch, ec);
     std::cout << passed << " passed, " << failed << " failed\n";
     std::cout.flush();
     if (!written)
+        return kExitSomeFailed;
+    if (submissions.empty())
         return kExitSomeFailed;
     return failed == 0 ? kExitAllPassed : kExitSomeFailed;
 }

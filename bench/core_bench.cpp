@@ -72,7 +72,8 @@ void BatchedSteps(benchmark::State& state, bool until, int stopsAt, bool watch) 
 }
 BENCHMARK_CAPTURE(BatchedSteps, step_while, false, 0, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BatchedSteps, step_until_no_stops, true, 0, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BatchedSteps, step_until_10_stops, true, 10, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BatchedSteps, step_until_10_stops, true, 10, false)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BatchedSteps, step_until_1000_stops, true, 1000, false)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BatchedSteps, step_until_a_watch, true, 0, true)->Unit(benchmark::kMillisecond);

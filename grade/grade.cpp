@@ -139,6 +139,8 @@ void GradeCase(const Case& c, std::size_t index, const std::string& file, std::u
     }
     cli::ApplySets(result.spec, cpu);
     const RunResult run = Run(cpu, result.spec.limits);
+    result.steps = run.steps;
+    result.cycles = cpu.Cycles();
     switch (run.reason) {
     case StopReason::StepLimit:
         result.outcome = Outcome::DidNotStop;

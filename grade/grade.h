@@ -44,6 +44,9 @@ struct CaseResult {
     /// For a failure: the last traced steps and the end line, as wren-trace prints them.
     std::vector<std::string> lastSteps;
     double score = 0;
+    /// The steps the run completed and the cycles it spent; -1 when it did not run.
+    long long steps = -1;
+    std::int32_t cycles = -1;
 };
 
 struct SubmissionResult {
