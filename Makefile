@@ -48,6 +48,7 @@ bench: setup
 	build/release/bin/wren-paired-bench
 	build/release/bin/wren-ui-bench
 	node bench/servers_bench.mjs build/release/bin build/wasm/bin
+	node bench/class_bench.mjs build/release/bin/wren-grade
 	scripts/build-web.sh >/dev/null && node bench/page_bench.mjs build/web/wren-simulator.html build/release/bin/wren-trace
 
 # Holds Run on a loop for SOAK_SECONDS in a real window under Xvfb.

@@ -1,5 +1,6 @@
 #include "wasm_servers.h"
 
+#include "class_build.h"
 #include "debug_adapter.h"
 #include "grade.h"
 #include "grade_report.h"
@@ -53,6 +54,8 @@ private:
     // As wren-grade grades one submission, with its seed; hidden cases say
     // only their outcome.
     static nlohmann::json Grade(const nlohmann::json& request) {
+        if (request.contains("class"))
+            return GradeClass(request.at("class"));
         const std::string casePath = request.at("cases").get<std::string>();
         const std::uint64_t seed = request.value("seed", std::uint64_t{1});
         std::optional<grade::CaseFileError> error;
@@ -77,6 +80,34 @@ private:
                 {"score", result.score},
                 {"maxScore", result.maxScore},
                 {"feedback", result.feedback}};
+    }
+
+    // A whole class, as wren-grade --class-report builds it: the figures and
+    // the HTML page, with a progress message after each batch.
+    static nlohmann::json GradeClass(const nlohmann::json& request) {
+        const std::string casePath = request.at("cases").get<std::string>();
+        const std::uint64_t seed = request.value("seed", std::uint64_t{1});
+        std::optional<grade::CaseFileError> error;
+        grade::CaseFile cases = grade::ReadCaseFile(casePath, error);
+        if (!error)
+            error = grade::ResolveReference(cases, seed);
+        if (error)
+            return {{"error", casePath +
+                                  (error->line > 0 ? ":" + std::to_string(error->line) : "") +
+                                  ": " + error->message}};
+        grade::ClassOptions options;
+        options.classReport = true;
+        options.similarity = request.value("similar", true);
+        options.threshold = request.value("threshold", 0.6);
+        options.progress = [](std::size_t done, std::size_t total) {
+            HostChannel().Write(nlohmann::json{{"progress", done}, {"of", total}});
+        };
+        const auto files = request.at("files").get<std::vector<std::string>>();
+        const grade::ClassInput klass = grade::BuildClass(
+            cases, files, seed, options, request.value("problems", std::vector<std::string>{}));
+        const auto figures = grade::ClassJson(klass);
+        return {{"figures", nlohmann::json::parse(figures.dump())},
+                {"html", grade::ClassHtml(figures)}};
     }
 };
 

@@ -1,5 +1,6 @@
 // wren-grade: run every submission against a case file and report scores.
 
+#include "class_build.h"
 #include "class_report.h"
 #include "cli_app.h"
 #include "grade.h"
@@ -52,61 +53,6 @@ Standard output ends with one line "N passed, N failed", counting cases.
 
 Exit status: 0 every case of every submission passed, 1 some case failed,
 64 bad usage, 65 the case file is not usable (CASES.toml:LINE: message).)";
-
-// One report file name per submission, whatever way its path was written:
-// the file's name without its extension; where two submissions share one,
-// the names of the folders above each (of its absolute path) go in front,
-// nearest first, until they differ: alice_hw1, bob_hw1.
-std::vector<std::string> ReportNames(const std::vector<std::string>& files) {
-    std::vector<std::vector<std::string>> parts; // stem, then folders upwards
-    for (const auto& f : files) {
-        std::error_code ec;
-        std::filesystem::path path =
-            std::filesystem::weakly_canonical(std::filesystem::absolute(f, ec), ec);
-        std::vector<std::string> up{path.stem().string()};
-        for (path = path.parent_path(); path.has_relative_path(); path = path.parent_path())
-            up.push_back(path.filename().string());
-        parts.push_back(std::move(up));
-    }
-    std::vector<std::size_t> depth(files.size(), 1);
-    auto name = [&](std::size_t i) {
-        std::string out;
-        for (std::size_t d = std::min(depth[i], parts[i].size()); d-- > 0;)
-            out += (out.empty() ? "" : "_") + parts[i][d];
-        return out;
-    };
-    for (bool clash = true; clash;) {
-        clash = false;
-        std::map<std::string, std::vector<std::size_t>> byName;
-        for (std::size_t i = 0; i < files.size(); ++i)
-            byName[name(i)].push_back(i);
-        for (auto& [_, same] : byName) {
-            // The same file given twice climbs no folders: nothing would
-            // tell its reports apart; they are numbered below.
-            const bool distinct = std::any_of(same.begin(), same.end(), [&](std::size_t i) {
-                return parts[i] != parts[same[0]];
-            });
-            if (distinct)
-                for (std::size_t i : same)
-                    if (depth[i] < parts[i].size()) {
-                        ++depth[i];
-                        clash = true;
-                    }
-        }
-    }
-    std::vector<std::string> names;
-    std::map<std::string, int> seen;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        std::string n = name(i);
-        if (n.empty() || n.starts_with('.'))
-            n = "submission" + n;
-        // The same file given twice: number the later ones.
-        if (const int k = seen[n]++; k > 0)
-            n += "-" + std::to_string(k + 1);
-        names.push_back(std::move(n));
-    }
-    return names;
-}
 
 bool WriteFile(const std::filesystem::path& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary);
@@ -177,35 +123,22 @@ int main(int argc, char** argv) {
                                           ("wren-grade-" + std::to_string(::getpid()));
     wren::grade::Submissions collected = wren::grade::CollectSubmissions(submissions, scratch);
     submissions = collected.files;
-    std::vector<std::string> notGraded(submissions.size());
-    std::vector<std::string> gradable;
-    for (std::size_t i = 0; i < submissions.size(); ++i) {
-        notGraded[i] = wren::grade::UngradableReason(submissions[i]);
-        if (notGraded[i].empty())
-            gradable.push_back(submissions[i]);
-        else
-            collected.problems.push_back(submissions[i] + ": " + notGraded[i] + ": not graded");
-    }
-    for (const std::string& problem : collected.problems)
+    wren::grade::ClassOptions classOptions;
+    classOptions.classReport = classWanted;
+    classOptions.similarity = classWanted && !noSimilar;
+    classOptions.threshold = threshold;
+    classOptions.base = base;
+    classOptions.threads = threads;
+    wren::grade::ClassInput klass = wren::grade::BuildClass(cases, submissions, seed, classOptions,
+                                                            std::move(collected.problems));
+    for (const std::string& problem : klass.problems)
         std::cerr << "wren-grade: " << problem << "\n";
     if (submissions.empty())
         std::cerr << "wren-grade: no submission to grade\n";
-
-    const auto graded = wren::grade::GradeAll(cases, gradable, seed, threads);
-    std::vector<wren::grade::SubmissionResult> results;
-    for (std::size_t i = 0, g = 0; i < submissions.size(); ++i) {
-        if (notGraded[i].empty()) {
-            results.push_back(graded[g++]);
-            continue;
-        }
-        wren::grade::SubmissionResult r;
-        r.file = submissions[i];
-        for (const auto& c : cases.cases) {
-            r.maxScore += c.points;
-            ++r.failed;
-        }
-        results.push_back(std::move(r));
-    }
+    const auto& results = klass.results;
+    std::vector<std::string> names;
+    for (const auto& m : klass.members)
+        names.push_back(m.name);
 
     int passed = 0, failed = 0;
     for (const auto& r : results) {
@@ -213,69 +146,17 @@ int main(int argc, char** argv) {
         failed += r.failed;
     }
     bool written = true;
-    const auto names = ReportNames(submissions);
-    if (format == "csv" || classWanted) {
-        // Two submissions under one name: say which reports are whose.
-        std::map<std::string, std::vector<std::string>> byStem;
-        for (std::size_t i = 0; i < submissions.size(); ++i)
-            byStem[std::filesystem::path(submissions[i]).stem().string()].push_back(names[i]);
-        for (const auto& [stem, same] : byStem)
-            if (same.size() > 1) {
-                std::string list;
-                for (const auto& n : same)
-                    list += (list.empty() ? "" : ", ") + n;
-                collected.problems.push_back(std::to_string(same.size()) +
-                                             " submissions are named " + stem + ": reported as " +
-                                             list);
-            }
-    }
-    wren::grade::ClassInput klass;
-    klass.cases = &cases;
-    klass.seed = seed;
-    if (format == "csv" || classWanted) {
-        klass.results = results;
+    // With --out, each name in the class report links to its own report.
+    if (!outDir.empty() && !classReport.empty()) {
         const std::string ext = format == "text"         ? ".txt"
                                 : format == "gradescope" ? ".json"
                                                          : ".xml";
-        for (std::size_t i = 0; i < submissions.size(); ++i) {
-            std::ifstream in(submissions[i], std::ios::binary);
-            std::string text((std::istreambuf_iterator<char>(in)), {});
-            std::string link;
-            if (!outDir.empty() && format != "csv" && !classReport.empty()) {
-                std::error_code ec;
-                const auto from = std::filesystem::absolute(classReport, ec).parent_path();
-                link = std::filesystem::relative(
-                           std::filesystem::absolute(outDir, ec) / (names[i] + ext), from, ec)
+        std::error_code ec;
+        const auto from = std::filesystem::absolute(classReport, ec).parent_path();
+        for (auto& m : klass.members)
+            m.report = std::filesystem::relative(
+                           std::filesystem::absolute(outDir, ec) / (m.name + ext), from, ec)
                            .generic_string();
-            }
-            klass.members.push_back(
-                {names[i], notGraded[i].empty() ? std::move(text) : "", link, notGraded[i]});
-        }
-    }
-    if (classWanted) {
-        if (!cases.reference.empty())
-            klass.reference = wren::grade::GradeSubmission(cases, cases.reference.string(), seed);
-        klass.similarity = !noSimilar;
-        klass.threshold = threshold;
-        if (klass.similarity) {
-            std::vector<wren::grade::Fingerprints> prints, excluded;
-            for (const auto& m : klass.members)
-                prints.push_back(wren::grade::Fingerprint(m.text));
-            for (const std::string& path : {cases.reference.string(), base}) {
-                if (path.empty())
-                    continue;
-                std::ifstream in(path, std::ios::binary);
-                if (!in) {
-                    collected.problems.push_back(path +
-                                                 ": cannot read it to leave out what it shares");
-                    continue;
-                }
-                excluded.push_back(wren::grade::Fingerprint(
-                    std::string((std::istreambuf_iterator<char>(in)), {})));
-            }
-            klass.pairs = wren::grade::FindSimilar(prints, excluded, threshold);
-        }
-        klass.problems = collected.problems;
     }
     if (format == "csv") {
         std::cout << wren::grade::GradebookCsv(klass);

@@ -124,18 +124,6 @@ Submissions CollectSubmissions(const std::vector<std::string>& args, const fs::p
     return out;
 }
 
-std::string UngradableReason(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return "cannot be read";
-    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-    if (in.bad())
-        return "cannot be read";
-    if (bytes.find('\0') != std::string::npos)
-        return "not a text file (it holds NUL bytes: binary, or UTF-16)";
-    return {};
-}
-
 bool WriteAtomically(const fs::path& path, const std::string& text) {
     const fs::path partial = path.string() + ".partial-" + std::to_string(getpid());
     {

@@ -20,10 +20,6 @@ struct Submissions {
 Submissions CollectSubmissions(const std::vector<std::string>& args,
                                const std::filesystem::path& scratch);
 
-/// Why a file cannot be graded (it cannot be read, or it is not text: it
-/// holds NUL bytes); empty when it can.
-std::string UngradableReason(const std::string& file);
-
 /// Writes text to path through a file beside it that is renamed into
 /// place, so that a run that fails leaves the older file as it was; false,
 /// with the reason on standard error, when it cannot.

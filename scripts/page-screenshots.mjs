@@ -1,7 +1,9 @@
 // Screenshots of the page for the README and docs/: opened from disk in
 // Chromium, on the guided loop example a few steps in, at 1366×768,
 // 1920×1080, a phone's 390×844, and in dark colours.
-//   node scripts/page-screenshots.mjs PAGE.html OUT_DIR
+// With a third argument, also the top of a class report (wren-grade
+// --class-report) as class-report.png.
+//   node scripts/page-screenshots.mjs PAGE.html OUT_DIR [CLASS_REPORT.html]
 import { createRequire } from 'node:module';
 import { mkdirSync } from 'node:fs';
 import { join, resolve } from 'node:path';
@@ -9,7 +11,7 @@ import { pathToFileURL } from 'node:url';
 
 const require = createRequire(resolve('tests/web/package.json'));
 const { chromium } = require('playwright-core');
-const [page_, out] = process.argv.slice(2);
+const [page_, out, classReport] = process.argv.slice(2);
 if (!page_ || !out) {
   console.error('usage: page-screenshots.mjs PAGE.html OUT_DIR');
   process.exit(64);
@@ -40,6 +42,14 @@ try {
     await page.waitForTimeout(300);
     await page.screenshot({ path: join(out, name), fullPage: viewport.width < 500 });
     console.log(`wrote ${join(out, name)}`);
+    await context.close();
+  }
+  if (classReport) {
+    const context = await browser.newContext({ viewport: { width: 1100, height: 1000 } });
+    const page = await context.newPage();
+    await page.goto(pathToFileURL(resolve(classReport)).href);
+    await page.screenshot({ path: join(out, 'class-report.png') });
+    console.log(`wrote ${join(out, 'class-report.png')}`);
     await context.close();
   }
 } finally {

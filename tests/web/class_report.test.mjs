@@ -5,6 +5,7 @@
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
+import { readFileSync } from 'node:fs';
 import { dirname, join } from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
 import { axePath, startBrowser } from './helpers.mjs';
@@ -13,9 +14,10 @@ const here = dirname(fileURLToPath(import.meta.url));
 const classDir = join(here, '../grade/class');
 let session;
 let report;
+let subs;
 before(async () => {
   session = await startBrowser();
-  const subs = join(session.dir, 'subs');
+  subs = join(session.dir, 'subs');
   execFileSync(process.execPath, [join(classDir, 'make_class.mjs'), subs, '120', '3']);
   report = join(session.dir, 'class.html');
   spawnSync(process.env.WREN_GRADE, ['--out', join(session.dir, 'reports'), '--class-report', report, join(classDir, 'cases.toml'), subs]);
@@ -58,4 +60,25 @@ test('the class report shows its tables and plots, sorts, passes axe-core and as
   assert.deepEqual(asked, []);
   assert.deepEqual(errors, []);
   await context.close();
+});
+
+test("the page's teacher view grades the same class to the same figures, in its worker", async () => {
+  const figuresFile = join(session.dir, 'class.json');
+  spawnSync(process.env.WREN_GRADE, ['--class-json', figuresFile, join(classDir, 'cases.toml'), subs]);
+  const { page, close } = await session.open('LDAi 1\n');
+  await page.getByLabel('Open cases').setInputFiles([join(classDir, 'cases.toml'), join(classDir, 'model.ram')]);
+  await page.getByLabel('Open class (a folder of submissions)').setInputFiles(subs);
+  await page.waitForFunction(() => /^Class: 120 submissions\.$/.test(document.getElementById('class-state').textContent));
+  await page.getByRole('button', { name: 'Grade class' }).click();
+  await page.waitForFunction(() => /^Graded 120 submissions/.test(document.getElementById('class-state').textContent), null, { timeout: 60000 });
+  const [download] = await Promise.all([page.waitForEvent('download'), page.getByRole('button', { name: 'Save figures' }).click()]);
+  const fromPage = JSON.parse(readFileSync(await download.path(), 'utf8'));
+  const fromCli = JSON.parse(readFileSync(figuresFile, 'utf8'));
+  const strip = (f) => ({ ...f, submissions: f.submissions.map(({ file, ...rest }) => rest) });
+  assert.deepEqual(strip(fromPage), strip(fromCli));
+  assert.equal(await page.getByRole('table', { name: 'Class results' }).locator('tbody tr').count(), 3);
+  assert.equal(await page.getByRole('list', { name: 'Similar submissions' }).locator('li').count(), fromCli.pairs.length);
+  const [html] = await Promise.all([page.waitForEvent('download'), page.getByRole('button', { name: 'Save class report' }).click()]);
+  assert.match(readFileSync(await html.path(), 'utf8'), /<h1>Class report<\/h1>/);
+  await close();
 });

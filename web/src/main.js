@@ -783,7 +783,9 @@ if (!openShared()) launch();
 
 // ---- Grading: the project's grader on the editor's program, seed 1.
 
-const grading = grader((why) => say(`The grader failed: ${why}`));
+const grading = grader((why) => say(`The grader failed: ${why}`), (done, of) => {
+  $('class-state').textContent = `Graded ${done} of ${of} submissions…`;
+});
 let casePath = null;
 $('open-cases').addEventListener('change', async (e) => {
   const files = [...e.target.files];
@@ -796,6 +798,7 @@ $('open-cases').addEventListener('change', async (e) => {
   for (const file of files) grading.writeFile(`/cases/${file.name}`, await file.text());
   casePath = `/cases/${toml.name}`;
   $('grade').disabled = false;
+  classReady();
   $('cases-state').textContent = `Cases: ${toml.name}` +
     (files.length > 1 ? `, with ${files.filter((f) => f !== toml).map((f) => f.name).join(', ')}` : '');
 });
@@ -826,3 +829,93 @@ $('grade').addEventListener('click', async () => {
   const passed = answer.results.filter((r) => r.outcome === 'passed').length;
   say(`Graded: ${answer.score}/${answer.maxScore} points, ${passed} of ${answer.results.length} cases passed.`);
 });
+
+// ---- The teacher's view: a whole class, graded by the same C++ in the
+// grader's worker; the report stays on this computer until it is saved.
+
+let classFiles = []; // {path, file}
+let classAnswer = null;
+function classReady() {
+  $('grade-class').disabled = !(casePath && classFiles.length);
+}
+function takeClass(files) {
+  // In the order wren-grade takes a folder's: by path, byte by byte.
+  classFiles = files.filter(({ path }) => /\.ram$/i.test(path)).sort((a, b) => (a.path < b.path ? -1 : a.path > b.path ? 1 : 0));
+  $('class-state').textContent = classFiles.length
+    ? `Class: ${classFiles.length} submissions${casePath ? '' : ': now open the case file above'}.`
+    : 'No .ram file in what was picked.';
+  classReady();
+}
+$('open-class').addEventListener('change', (e) => {
+  takeClass([...e.target.files].map((file) => ({ path: file.webkitRelativePath || file.name, file })));
+  e.target.value = '';
+});
+// A folder dropped on the class controls: its files, folders and all.
+async function entries(entry, prefix = '') {
+  if (entry.isFile) return [{ path: prefix + entry.name, file: await new Promise((ok, no) => entry.file(ok, no)) }];
+  const reader = entry.createReader();
+  const out = [];
+  for (;;) {
+    const batch = await new Promise((ok, no) => reader.readEntries(ok, no));
+    if (!batch.length) return out;
+    for (const child of batch) out.push(...(await entries(child, `${prefix}${entry.name}/`)));
+  }
+}
+$('class-drop').addEventListener('drop', async (e) => {
+  e.preventDefault();
+  e.stopPropagation();
+  const items = [...e.dataTransfer.items].map((i) => i.webkitGetAsEntry?.()).filter(Boolean);
+  const found = [];
+  for (const entry of items) found.push(...(await entries(entry)));
+  takeClass(found);
+});
+$('grade-class').addEventListener('click', async () => {
+  if (!casePath || !classFiles.length) return;
+  $('grade-class').disabled = true;
+  $('class-state').textContent = 'Grading the class…';
+  const paths = [];
+  for (const { path, file } of classFiles) {
+    const where = `/class/${path.replace(/^\/+/, '')}`;
+    grading.writeFile(where, await file.text());
+    paths.push(where);
+  }
+  classAnswer = await grading.grade({ class: { cases: casePath, files: paths, seed: 1 } });
+  $('grade-class').disabled = false;
+  if (classAnswer.error) {
+    $('class-state').textContent = classAnswer.error;
+    say(classAnswer.error);
+    return;
+  }
+  const f = classAnswer.figures;
+  const body = $('class-results').tBodies[0];
+  body.replaceChildren(...f.cases.map((c) => {
+    const row = document.createElement('tr');
+    for (const text of [c.name, c.outcomes.passed, c.outcomes['wrong-result'], c.outcomes['endless-loop'],
+      c.outcomes['did-not-stop'], c.outcomes.fault, c.outcomes['load-error'] + c.outcomes.empty]) {
+      const cell = document.createElement('td');
+      cell.textContent = String(text);
+      row.append(cell);
+    }
+    return row;
+  }));
+  $('class-results').hidden = false;
+  $('class-pairs').replaceChildren(...f.pairs.map((p) => {
+    const item = document.createElement('li');
+    item.textContent = `${Math.round(p.similarity * 100)} %: ${p.a} and ${p.b}`;
+    return item;
+  }));
+  for (const id of ['save-class-report', 'save-class-json']) $(id).disabled = false;
+  const text = `Graded ${f.submissions_count} submissions; ${f.pairs.length} similar pair${f.pairs.length === 1 ? '' : 's'}` +
+    (f.problems.length ? `; ${f.problems.length} problem${f.problems.length === 1 ? '' : 's'}: ${f.problems.join('; ')}` : '') + '.';
+  $('class-state').textContent = text;
+  say(text);
+});
+function download(name, text, type) {
+  const link = document.createElement('a');
+  link.href = URL.createObjectURL(new Blob([text], { type }));
+  link.download = name;
+  link.click();
+  URL.revokeObjectURL(link.href);
+}
+$('save-class-report').addEventListener('click', () => classAnswer && download('class-report.html', classAnswer.html, 'text/html'));
+$('save-class-json').addEventListener('click', () => classAnswer && download('class-report.json', JSON.stringify(classAnswer.figures, null, 1), 'application/json'));

@@ -72,10 +72,14 @@ export function debugAdapter(onEvent, onFailure) {
 }
 
 /// The grader: grade({cases, program, seed}) answers with every case's
-/// outcome; writeFile puts the case file and the files it names in place.
-export function grader(onFailure) {
+/// outcome, grade({class: {cases, files, seed}}) with a class report (and
+/// onProgress hears how far it is); writeFile puts files in place.
+export function grader(onFailure, onProgress = () => {}) {
   const waiting = [];
-  const worker = startWorker('grade', (message) => waiting.shift()?.(message), onFailure);
+  const worker = startWorker('grade', (message) => {
+    if (message.progress !== undefined) onProgress(message.progress, message.of);
+    else waiting.shift()?.(message);
+  }, onFailure);
   return {
     writeFile(path, text) {
       worker.postMessage({ file: { path, text } });
