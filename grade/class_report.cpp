@@ -4,9 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <map>
-#include <regex>
-#include <sstream>
 
 namespace wren::grade {
 
@@ -26,25 +25,35 @@ constexpr std::pair<Outcome, const char*> kOutcomes[] = {
     {Outcome::Error, "error"},
 };
 
+// The -W names in the checker's lines: "... [-Wname]".
 std::vector<std::string> SlipNames(const SubmissionResult& r) {
-    static const std::regex name(R"(\[-W([a-z-]+)\])");
     std::vector<std::string> names;
     for (const std::string& f : r.feedback)
-        for (std::sregex_iterator it(f.begin(), f.end(), name), end; it != end; ++it)
-            if (std::find(names.begin(), names.end(), (*it)[1].str()) == names.end())
-                names.push_back((*it)[1].str());
+        for (std::size_t at = f.find("[-W"); at != std::string::npos; at = f.find("[-W", at + 3)) {
+            const std::size_t end = f.find(']', at);
+            if (end == std::string::npos)
+                break;
+            const std::string name = f.substr(at + 3, end - at - 3);
+            if (std::find(names.begin(), names.end(), name) == names.end())
+                names.push_back(name);
+        }
     return names;
 }
 
 std::string Lines(const std::string& text, int first, int last) {
-    std::istringstream in(text);
-    std::string line, out;
-    for (int n = 1; std::getline(in, line); ++n)
-        if (n >= first && n <= last) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
+    std::string out;
+    std::size_t at = 0;
+    for (int n = 1; at <= text.size() && n <= last; ++n) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (n >= first && !(end == text.size() && line.empty()))
             out += std::to_string(n) + "  " + line + "\n";
-        }
+        at = end + 1;
+    }
     return out;
 }
 
@@ -173,10 +182,9 @@ std::string Escape(const std::string& text) {
 }
 
 std::string Fmt(double x) {
-    std::ostringstream s;
-    s.precision(4);
-    s << x;
-    return s.str();
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4g", x);
+    return text;
 }
 
 // Outcome colours, dark enough for white labels and told apart in print by

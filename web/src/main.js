@@ -607,6 +607,7 @@ async function showState(stopped) {
 }
 
 async function step(command) {
+  await loading; // a load under way (the page's first, say) finishes first
   if ((!launched || ended) && !(await launch())) return;
   touched = true;
   lastCommand = command;
@@ -614,6 +615,7 @@ async function step(command) {
 }
 async function runToEnd() {
   if (running) return;
+  await loading; // a load under way (the page's first, say) finishes first
   if ((!launched || ended) && !(await launch())) return;
   touched = true;
   rateFrom = null;
@@ -646,6 +648,7 @@ document.addEventListener('keydown', (e) => { if (!e.defaultPrevented && !e.targ
 let holding = null;
 async function hold() {
   if (holding || running) return;
+  await loading;
   if (!launched && !(await launch())) return;
   touched = true;
   $('run').textContent = 'Release to stop';
@@ -678,6 +681,7 @@ $('speed').addEventListener('input', () => {
 });
 async function animate() {
   if (animating || running) return;
+  await loading; // a load under way (the page's first, say) finishes first
   if ((!launched || ended) && !(await launch())) return;
   touched = true;
   $('animate').setAttribute('aria-pressed', 'true');
