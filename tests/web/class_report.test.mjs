@@ -80,5 +80,27 @@ test("the page's teacher view grades the same class to the same figures, in its 
   assert.equal(await page.getByRole('list', { name: 'Similar submissions' }).locator('li').count(), fromCli.pairs.length);
   const [html] = await Promise.all([page.waitForEvent('download'), page.getByRole('button', { name: 'Save class report' }).click()]);
   assert.match(readFileSync(await html.path(), 'utf8'), /<h1>Class report<\/h1>/);
+
+  // The same class as a zip, with an entry that would leave it: the same
+  // figures, and the entry named.
+  const zip = join(session.dir, 'subs.zip');
+  execFileSync('python3', ['-c', `import os, zipfile
+z = zipfile.ZipFile(${JSON.stringify(zip)}, 'w')
+for f in sorted(os.listdir(${JSON.stringify(subs)})):
+    z.write(os.path.join(${JSON.stringify(subs)}, f), f)
+z.writestr('../escape.ram', 'LDAi 1\\n')
+z.close()`]);
+  const zipFigures = join(session.dir, 'zip.json');
+  spawnSync(process.env.WREN_GRADE, ['--class-json', zipFigures, join(classDir, 'cases.toml'), zip]);
+  await page.getByLabel('Open class zip (a zip of submissions)').setInputFiles(zip);
+  await page.waitForFunction(() => /^Class: 120 submissions\.$/.test(document.getElementById('class-state').textContent));
+  await page.getByRole('button', { name: 'Grade class' }).click();
+  await page.waitForFunction(() => /^Graded 120 submissions/.test(document.getElementById('class-state').textContent), null, { timeout: 60000 });
+  const [again] = await Promise.all([page.waitForEvent('download'), page.getByRole('button', { name: 'Save figures' }).click()]);
+  const zipPage = JSON.parse(readFileSync(await again.path(), 'utf8'));
+  const zipCli = JSON.parse(readFileSync(zipFigures, 'utf8'));
+  const noPaths = (f) => ({ ...strip(f), problems: f.problems.map((p) => p.replace(/^.*subs\.zip/, 'subs.zip')) });
+  assert.deepEqual(noPaths(zipPage), noPaths(zipCli));
+  assert.deepEqual(zipPage.problems, ["subs.zip: entry '../escape.ram' names a path outside the archive: not read"]);
   await close();
 });

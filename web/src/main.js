@@ -11,6 +11,7 @@ import { memoryGrid } from './memory.js';
 import { debugAdapter, grader, languageServer } from './servers.js';
 import { accessMarks, drawDatapath, stepHead, touchedLines } from './step_view.js';
 import { setUpLayout } from './layout.js';
+import { unzipSync } from 'fflate';
 
 const $ = (id) => document.getElementById(id);
 const uri = 'file:///program.ram';
@@ -838,11 +839,13 @@ $('grade').addEventListener('click', async () => {
 // grader's worker; the report stays on this computer until it is saved.
 
 let classFiles = []; // {path, file}
+let classProblems = []; // what a zip held that is not read
 let classAnswer = null;
 function classReady() {
   $('grade-class').disabled = !(casePath && classFiles.length);
 }
-function takeClass(files) {
+function takeClass(files, problems = []) {
+  classProblems = problems;
   // In the order wren-grade takes a folder's: by path, byte by byte.
   classFiles = files.filter(({ path }) => /\.ram$/i.test(path)).sort((a, b) => (a.path < b.path ? -1 : a.path > b.path ? 1 : 0));
   $('class-state').textContent = classFiles.length
@@ -865,9 +868,40 @@ async function entries(entry, prefix = '') {
     for (const child of batch) out.push(...(await entries(child, `${prefix}${entry.name}/`)));
   }
 }
+// A zip of submissions: its .ram entries, as wren-grade takes them (under
+// a folder named after the archive); an entry whose path would leave the
+// archive is named and not read.
+async function takeZip(zip) {
+  let entries;
+  try {
+    entries = unzipSync(new Uint8Array(await zip.arrayBuffer()));
+  } catch (error) {
+    $('class-state').textContent = `${zip.name}: cannot open the archive: ${error.message}`;
+    return;
+  }
+  const stem = zip.name.replace(/\.zip$/i, '');
+  const files = [];
+  const problems = [];
+  for (const [name, bytes] of Object.entries(entries)) {
+    if (name.endsWith('/') || name.startsWith('__MACOSX/')) continue;
+    if (name.startsWith('/') || /[\\:]/.test(name) || name.split('/').includes('..')) {
+      problems.push(`${zip.name}: entry '${name}' names a path outside the archive: not read`);
+      continue;
+    }
+    files.push({ path: `${stem}/${name}`, file: new File([bytes], name.split('/').pop()) });
+  }
+  if (!files.some(({ path }) => /\.ram$/i.test(path))) problems.push(`${zip.name}: the archive holds no .ram file`);
+  takeClass(files, problems);
+}
+$('open-class-zip').addEventListener('change', (e) => {
+  if (e.target.files[0]) takeZip(e.target.files[0]);
+  e.target.value = '';
+});
 $('class-drop').addEventListener('drop', async (e) => {
   e.preventDefault();
   e.stopPropagation();
+  const zip = [...e.dataTransfer.files].find((f) => /\.zip$/i.test(f.name));
+  if (zip) { takeZip(zip); return; }
   const items = [...e.dataTransfer.items].map((i) => i.webkitGetAsEntry?.()).filter(Boolean);
   const found = [];
   for (const entry of items) found.push(...(await entries(entry)));
@@ -883,7 +917,7 @@ $('grade-class').addEventListener('click', async () => {
     grading.writeFile(where, await file.text());
     paths.push(where);
   }
-  classAnswer = await grading.grade({ class: { cases: casePath, files: paths, seed: 1 } });
+  classAnswer = await grading.grade({ class: { cases: casePath, files: paths, seed: 1, problems: classProblems } });
   $('grade-class').disabled = false;
   if (classAnswer.error) {
     $('class-state').textContent = classAnswer.error;
