@@ -51,6 +51,19 @@ public:
     }
 
 private:
+    /// Reads the case file and runs its model answer; "FILE:LINE: reason" when either fails.
+    static std::optional<std::string> LoadCases(const std::string& path, std::uint64_t seed,
+                                                grade::CaseFile& cases) {
+        std::optional<grade::CaseFileError> error;
+        cases = grade::ReadCaseFile(path, error);
+        if (!error)
+            error = grade::ResolveReference(cases, seed);
+        if (!error)
+            return std::nullopt;
+        return path + (error->line > 0 ? ":" + std::to_string(error->line) : "") + ": " +
+               error->message;
+    }
+
     // As wren-grade grades one submission, with its seed; hidden cases say
     // only their outcome.
     static nlohmann::json Grade(const nlohmann::json& request) {
@@ -58,14 +71,9 @@ private:
             return GradeClass(request.at("class"));
         const std::string casePath = request.at("cases").get<std::string>();
         const std::uint64_t seed = request.value("seed", std::uint64_t{1});
-        std::optional<grade::CaseFileError> error;
-        grade::CaseFile cases = grade::ReadCaseFile(casePath, error);
-        if (!error)
-            error = grade::ResolveReference(cases, seed);
-        if (error)
-            return {{"error", casePath +
-                                  (error->line > 0 ? ":" + std::to_string(error->line) : "") +
-                                  ": " + error->message}};
+        grade::CaseFile cases;
+        if (auto error = LoadCases(casePath, seed, cases))
+            return {{"error", *error}};
         const grade::SubmissionResult result =
             grade::GradeSubmission(cases, request.at("program").get<std::string>(), seed);
         nlohmann::json rows = nlohmann::json::array();
@@ -87,14 +95,9 @@ private:
     static nlohmann::json GradeClass(const nlohmann::json& request) {
         const std::string casePath = request.at("cases").get<std::string>();
         const std::uint64_t seed = request.value("seed", std::uint64_t{1});
-        std::optional<grade::CaseFileError> error;
-        grade::CaseFile cases = grade::ReadCaseFile(casePath, error);
-        if (!error)
-            error = grade::ResolveReference(cases, seed);
-        if (error)
-            return {{"error", casePath +
-                                  (error->line > 0 ? ":" + std::to_string(error->line) : "") +
-                                  ": " + error->message}};
+        grade::CaseFile cases;
+        if (auto error = LoadCases(casePath, seed, cases))
+            return {{"error", *error}};
         grade::ClassOptions options;
         options.classReport = true;
         options.similarity = request.value("similar", true);

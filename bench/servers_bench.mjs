@@ -134,8 +134,9 @@ async function session(program, file, launchArgs = {}) {
   return { peer, request };
 }
 
-async function continueRate(program) {
-  let { peer, request } = await session(program, ending);
+// Continue to the end's stop: steps per second (every instruction of these
+// programs takes 3 cycles).
+async function rateToEnd(request, peer) {
   const t0 = performance.now();
   await request('continue', { threadId: 1 });
   const ended = await peer.next((m) => m.event === 'stopped');
@@ -143,7 +144,12 @@ async function continueRate(program) {
   if (ended.body.reason !== 'end') throw new Error(`continue stopped at ${ended.body.reason}, not at the end`);
   const scopes = await request('scopes', { frameId: 1 });
   const vars = await request('variables', { variablesReference: scopes.body.scopes[0].variablesReference });
-  const rate = Number(vars.body.variables.find((v) => v.name === 'Cycles').value) / 3 / seconds;
+  return Number(vars.body.variables.find((v) => v.name === 'Cycles').value) / 3 / seconds;
+}
+
+async function continueRate(program) {
+  let { peer, request } = await session(program, ending);
+  const rate = await rateToEnd(request, peer);
   await peer.close();
 
   ({ peer, request } = await session(program, loop));
@@ -165,15 +171,9 @@ async function breakpointRate(program, lines, watch) {
   await request('setBreakpoints', { source: { path: guarded },
     breakpoints: Array.from({ length: lines }, (_, i) => ({ line: 13 + (i % kNeverRun) })) });
   if (watch) await request('setDataBreakpoints', { breakpoints: [{ dataId: '60000' }] });
-  const t0 = performance.now();
-  await request('continue', { threadId: 1 });
-  const ended = await peer.next((m) => m.event === 'stopped');
-  const seconds = (performance.now() - t0) / 1000;
-  if (ended.body.reason !== 'end') throw new Error(`continue stopped at ${ended.body.reason}, not at the end`);
-  const scopes = await request('scopes', { frameId: 1 });
-  const vars = await request('variables', { variablesReference: scopes.body.scopes[0].variablesReference });
+  const rate = await rateToEnd(request, peer);
   await peer.close();
-  return Number(vars.body.variables.find((v) => v.name === 'Cycles').value) / 3 / seconds;
+  return rate;
 }
 
 // A breakpoint hit after about 400 million steps: the registers and the two

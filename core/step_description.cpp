@@ -31,8 +31,7 @@ std::string Join(const std::vector<std::string>& parts) {
 // that a fault leaves exactly the writes that came before it.
 class Teller {
 public:
-    Teller(const MachineView& machine, StepDescription& step)
-        : m_(machine), r_(machine.registers), d_(step) {}
+    Teller(const MachineView& machine, StepDescription& step) : r_(machine.registers), d_(step) {}
 
     void Read(Place place, std::int32_t value, std::int32_t address = -1) {
         d_.reads.push_back({place, address, value});
@@ -90,11 +89,8 @@ public:
     }
     std::string PcPart() const { return "PC ← " + N(d_.writes.front().after); }
     std::string CyclesPart() const { return "Cycles ← " + N(cycles_); }
-    std::int32_t Word(std::int32_t address) const { return m_.Word(address); }
-    const Registers& Before() const { return r_; }
 
 private:
-    const MachineView& m_;
     const Registers r_;
     StepDescription& d_;
     std::vector<std::string> done_; // what happened so far, for a fault's line

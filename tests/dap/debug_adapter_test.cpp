@@ -15,6 +15,12 @@ namespace {
 
 using nlohmann::json;
 
+// Two counters in memory: no state comes back before the cycle count runs
+// out, so only pause or a breakpoint stops it. The address 6 runs in every
+// round.
+constexpr const char* kCounters = "LDAm 100\nADDi 1\nSTAm 100\nBVS 12\nLDAi 0\nSTApc 0\n"
+                                  "LDAm 101\nADDi 1\nSTAm 101\nLDAi 0\nSTApc 0\n";
+
 // Sends one request; what the adapter wrote in answer.
 std::vector<json> Ask(DebugAdapter& adapter, rpc::QueueChannel& channel, int seq,
                       const char* command, json args = json::object()) {
@@ -113,13 +119,7 @@ TEST(DebugAdapter, AnswersBadMessagesAndGoesOn) {
 // that ends a run is reported by the slice that reaches it.
 TEST(DebugAdapter, SlicesRunAContinueOnTheHostsThread) {
     test::TempDir dir;
-    // Two counters in memory: no state comes back before the cycle count
-    // runs out, so only pause or a breakpoint stops it. The address 6 runs
-    // in every round.
-    const std::string loop = dir.Write("loop.ram", "LDAm 100\nADDi 1\nSTAm 100\nBVS 12\n"
-                                                   "LDAi 0\nSTApc 0\nLDAm 101\nADDi 1\n"
-                                                   "STAm 101\nLDAi 0\nSTApc 0\n")
-                                 .string();
+    const std::string loop = dir.Write("loop.ram", kCounters).string();
     rpc::QueueChannel channel;
     DebugAdapter adapter(channel, Execution::Slices);
     int seq = 0;
@@ -178,10 +178,7 @@ TEST(DebugAdapter, SlicesRunAContinueOnTheHostsThread) {
 // more than four times a second, and that it is over before the stop.
 TEST(DebugAdapter, ALongContinueReportsItsProgress) {
     test::TempDir dir;
-    const std::string loop = dir.Write("loop.ram", "LDAm 100\nADDi 1\nSTAm 100\nBVS 12\n"
-                                                   "LDAi 0\nSTApc 0\nLDAm 101\nADDi 1\n"
-                                                   "STAm 101\nLDAi 0\nSTApc 0\n")
-                                 .string();
+    const std::string loop = dir.Write("loop.ram", kCounters).string();
     rpc::QueueChannel channel;
     DebugAdapter adapter(channel, Execution::Slices);
     int seq = 0;

@@ -62,18 +62,23 @@ test('the class report shows its tables and plots, sorts, passes axe-core and as
   await context.close();
 });
 
-test("the page's teacher view grades the same class to the same figures, in its worker", async () => {
-  const figuresFile = join(session.dir, 'class.json');
-  spawnSync(process.env.WREN_GRADE, ['--class-json', figuresFile, join(classDir, 'cases.toml'), subs]);
-  const { page, close } = await session.open('LDAi 1\n');
-  await page.getByLabel('Open cases').setInputFiles([join(classDir, 'cases.toml'), join(classDir, 'model.ram')]);
-  await page.getByLabel('Open class (a folder of submissions)').setInputFiles(subs);
+// Picks the class through one of the page's inputs, grades it, and saves
+// its figures: what the page and wren-grade (--class-json) say of it.
+async function bothFigures(page, input, source, name) {
+  const cli = join(session.dir, `${name}.json`);
+  spawnSync(process.env.WREN_GRADE, ['--class-json', cli, join(classDir, 'cases.toml'), source]);
+  await page.getByLabel(input).setInputFiles(source);
   await page.waitForFunction(() => /^Class: 120 submissions\.$/.test(document.getElementById('class-state').textContent));
   await page.getByRole('button', { name: 'Grade class' }).click();
   await page.waitForFunction(() => /^Graded 120 submissions/.test(document.getElementById('class-state').textContent), null, { timeout: 60000 });
   const [download] = await Promise.all([page.waitForEvent('download'), page.getByRole('button', { name: 'Save figures' }).click()]);
-  const fromPage = JSON.parse(readFileSync(await download.path(), 'utf8'));
-  const fromCli = JSON.parse(readFileSync(figuresFile, 'utf8'));
+  return [JSON.parse(readFileSync(await download.path(), 'utf8')), JSON.parse(readFileSync(cli, 'utf8'))];
+}
+
+test("the page's teacher view grades the same class to the same figures, in its worker", async () => {
+  const { page, close } = await session.open('LDAi 1\n');
+  await page.getByLabel('Open cases').setInputFiles([join(classDir, 'cases.toml'), join(classDir, 'model.ram')]);
+  const [fromPage, fromCli] = await bothFigures(page, 'Open class (a folder of submissions)', subs, 'folder');
   const strip = (f) => ({ ...f, submissions: f.submissions.map(({ file, ...rest }) => rest) });
   assert.deepEqual(strip(fromPage), strip(fromCli));
   assert.equal(await page.getByRole('table', { name: 'Class results' }).locator('tbody tr').count(), 3);
@@ -90,15 +95,7 @@ for f in sorted(os.listdir(${JSON.stringify(subs)})):
     z.write(os.path.join(${JSON.stringify(subs)}, f), f)
 z.writestr('../escape.ram', 'LDAi 1\\n')
 z.close()`]);
-  const zipFigures = join(session.dir, 'zip.json');
-  spawnSync(process.env.WREN_GRADE, ['--class-json', zipFigures, join(classDir, 'cases.toml'), zip]);
-  await page.getByLabel('Open class zip (a zip of submissions)').setInputFiles(zip);
-  await page.waitForFunction(() => /^Class: 120 submissions\.$/.test(document.getElementById('class-state').textContent));
-  await page.getByRole('button', { name: 'Grade class' }).click();
-  await page.waitForFunction(() => /^Graded 120 submissions/.test(document.getElementById('class-state').textContent), null, { timeout: 60000 });
-  const [again] = await Promise.all([page.waitForEvent('download'), page.getByRole('button', { name: 'Save figures' }).click()]);
-  const zipPage = JSON.parse(readFileSync(await again.path(), 'utf8'));
-  const zipCli = JSON.parse(readFileSync(zipFigures, 'utf8'));
+  const [zipPage, zipCli] = await bothFigures(page, 'Open class zip (a zip of submissions)', zip, 'zip');
   const noPaths = (f) => ({ ...strip(f), problems: f.problems.map((p) => p.replace(/^.*subs\.zip/, 'subs.zip')) });
   assert.deepEqual(noPaths(zipPage), noPaths(zipCli));
   assert.deepEqual(zipPage.problems, ["subs.zip: entry '../escape.ram' names a path outside the archive: not read"]);

@@ -12,7 +12,7 @@ export const pagePath = process.env.WREN_PAGE;
 export const trace = process.env.WREN_TRACE;
 export const axePath = join(dirname(fileURLToPath(import.meta.url)), 'node_modules/axe-core/axe.min.js');
 
-export const chromiumArgs = ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update'];
+const chromiumArgs = ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update'];
 
 /// A browser for one test file: open(text) gives a page whose editor starts
 /// with text; requests lists every network request it refused.

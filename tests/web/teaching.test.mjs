@@ -8,7 +8,7 @@ import assert from 'node:assert/strict';
 import { createServer } from 'node:http';
 import { readFileSync } from 'node:fs';
 import { basename, dirname, extname, join } from 'node:path';
-import { axePath, button, chromiumArgs, pagePath, settle, shown, startBrowser } from './helpers.mjs';
+import { axePath, button, pagePath, settle, shown, startBrowser } from './helpers.mjs';
 
 let session;
 before(async () => { session = await startBrowser(); });
@@ -220,7 +220,6 @@ test('served over HTTP, the page installs a service worker and works with the ne
     await context.close();
     server.close();
   }
-  void chromiumArgs;
 });
 
 test('no request left the machine', () => {
