@@ -24,11 +24,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 # The main window and the fault box carry the same title.
 windows() { xdotool search --onlyvisible --name '^Wren processor simulator$' 2>/dev/null | wc -l; }
 
-[ -n "$(find_window '^Open RAM file$')" ] || fail "the start-up dialog did not appear"
-xdotool type --delay 5 "$work/fault.ram"
-xdotool key Return
-window=$(find_window '^Wren processor simulator$')
-[ -n "$window" ] || fail "the main window did not appear"
+window=$(open_program "$work/fault.ram") || exit 1
 xdotool windowfocus --sync "$window"
 sleep 0.3
 xdotool key Tab Tab # from the listing to Step, then Run

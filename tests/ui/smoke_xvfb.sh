@@ -21,13 +21,7 @@ pid=$!
 trap 'kill $pid 2>/dev/null || true' EXIT
 
 
-dialog=$(find_window '^Open RAM file$')
-[ -n "$dialog" ] || { echo "FAIL: the start-up dialog did not appear"; exit 1; }
-xdotool type --delay 5 "$program"
-xdotool key Return
-
-window=$(find_window '^Wren processor simulator$')
-[ -n "$window" ] || { echo "FAIL: the main window did not appear"; exit 1; }
+window=$(open_program "$program") || exit 1
 xdotool windowfocus --sync "$window"
 sleep 0.3
 

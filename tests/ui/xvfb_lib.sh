@@ -42,3 +42,34 @@ find_window() {
     done
     return 0
 }
+
+# open_program FILE: answers the start-up dialog with FILE and prints the
+# main window's id; fails when it never comes. Without a window manager the
+# dialog has the keyboard only once Qt has set the focus, and a slow start
+# (sanitizers, the accessibility bridge) lets typing land before that, so the
+# dialog is focused first, and the answer is typed again while it stays.
+open_program() {
+    local file=$1 dialog window
+    for attempt in 1 2 3; do
+        dialog=$(find_window '^Open RAM file$')
+        if [ -z "$dialog" ]; then
+            window=$(find_window '^Wren processor simulator$')
+            [ -n "$window" ] && { echo "$window"; return 0; }
+            echo "FAIL: the start-up dialog did not appear" >&2
+            return 1
+        fi
+        xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+        sleep "0.$((attempt * 3))"
+        xdotool key ctrl+a 2>/dev/null || true
+        xdotool type --delay 5 "$file"
+        xdotool key Return
+        for _ in $(seq 100); do
+            window=$(xdotool search --onlyvisible --name '^Wren processor simulator$' 2>/dev/null | head -n 1 || true)
+            [ -n "$window" ] && { echo "$window"; return 0; }
+            sleep 0.1
+        done
+        echo "the dialog did not take the file name (try $attempt)" >&2
+    done
+    echo "FAIL: the main window did not appear" >&2
+    return 1
+}
