@@ -101,6 +101,11 @@ void Wren::Reset() noexcept {
 namespace {
 enum Case : std::uint8_t { kNone, kAddM, kAddI, kAddPc, kBvs, kLdaM, kLdaI, kLdaPc, kStaM, kStaPc };
 constexpr std::uint32_t kHighestOpcode = 256;
+#ifdef __EMSCRIPTEN__
+constexpr bool kOneCompare = false;
+#else
+constexpr bool kOneCompare = true;
+#endif
 constexpr std::array<std::uint8_t, kHighestOpcode + 1> kCaseOf = [] {
     std::array<std::uint8_t, kHighestOpcode + 1> cases{};
     cases[1] = kAddM;
@@ -259,11 +264,18 @@ template <bool kStops>
         return true;
     };
     for (; done < count; ++done) {
-        if (static_cast<std::uint32_t>(pc) >= static_cast<std::uint32_t>(kLastAddress))
+        // PC on the last word or outside memory, or (after the first step,
+        // which the caller has looked at) on a stop. Natively one compare
+        // tests both, a stop's mark lifting the value past the last word:
+        // the stops then cost nothing measurable. V8's code runs the two
+        // plain tests faster.
+        auto guard = static_cast<std::uint32_t>(pc);
+        if constexpr (kStops && kOneCompare)
+            guard |= stops->MarkAt(pc) << 16;
+        if (guard >= static_cast<std::uint32_t>(kLastAddress))
             break;
-        // The caller has looked at PC before the first of these steps.
-        if constexpr (kStops)
-            if (stops->AtInMemory(pc))
+        if constexpr (kStops && !kOneCompare)
+            if (stops->MarkAt(pc) != 0)
                 break;
         const auto word = static_cast<std::uint32_t>(ram[pc]);
         if (word > kHighestOpcode)
@@ -317,7 +329,8 @@ template <bool kStops>
             }
             break;
         case kStaPc: pc = a; break;
-        default: goto out; // no instruction
+        case kNone: goto out;
+        default: __builtin_unreachable(); // kCaseOf holds nothing else
         }
         cycles += 3;
     }

@@ -215,6 +215,16 @@ TEST(StepUntil, StopsAfterTheStepThatMeetsAStop) {
         {"a_write_near_the_cycle_limit", loop, 2147483647 - 6, -1, 40, 100, StopCause::Write, 2, 4},
         {"a_stop_near_the_cycle_limit", loop, 2147483647 - 6, 4, -1, 100, StopCause::At, 2, 4},
         {"the_end", {{0, 32}, {1, 5}}, 0, 60000, 60001, 100, StopCause::NoInstruction, 1, 2},
+        // LDAi 65535, STApc 0 onto an LDAi with no operand word.
+        {"a_stop_on_the_last_word",
+         {{0, 32}, {1, 65535}, {2, 256}, {3, 0}, {65535, 32}},
+         0,
+         65535,
+         -1,
+         100,
+         StopCause::At,
+         2,
+         65535},
     };
     for (const Case& c : cases) {
         Wren cpu;
@@ -229,6 +239,19 @@ TEST(StepUntil, StopsAfterTheStepThatMeetsAStop) {
         EXPECT_EQ(steps, c.steps) << c.name;
         EXPECT_EQ(cpu.PCounter(), c.pc) << c.name;
     }
+}
+
+// A PC past memory faults, even where it matches a stop modulo 65,536.
+TEST(StepUntil, APcPastMemoryIsNoStop) {
+    Wren cpu;
+    for (auto [address, value] : {std::pair{0, 32}, {1, 65540}, {2, 256}, {3, 0}})
+        cpu.SetMemory(address, value);
+    StopSet stops;
+    stops.AddAt(4);
+    long long steps = 0;
+    EXPECT_THROW(cpu.StepUntil(100, steps, stops), IndexOutOfRange);
+    EXPECT_EQ(steps, 2);
+    EXPECT_EQ(cpu.PCounter(), 65540);
 }
 
 TEST(Memory, OutsideAddressesFault) {
