@@ -42,8 +42,9 @@ const cycles = async (page) => Number((await page.locator('#status-cycles').inne
 const ending =
   'LDAm 100\nADDi 1\nSTAm 100\nBVS 12\nLDAi 0\nSTApc 0\nLDAm 101\nADDi 52\nSTAm 101\nBVS 24\nLDAi 0\nSTApc 0\n';
 // Native: wren-trace's run loop on the same program, in this run. Each side
-// is timed three times, alternately, and the best of each counts: on a
-// shared machine the worst runs say more about the neighbours.
+// is timed five times, alternately, and the best of each counts: on a
+// shared machine the worst runs say more about the neighbours, and the
+// progress updates cost about this machine's noise.
 const dir = mkdtempSync(join(tmpdir(), 'wren-page-bench-'));
 writeFileSync(join(dir, 'ending.ram'), ending);
 function nativeRate() {
@@ -78,7 +79,7 @@ const rates = [];
 const quiet = [];
 const guardedRates = [];
 const readies = [];
-for (let i = 0; i < 3; ++i) {
+for (let i = 0; i < 5; ++i) {
   natives.push(nativeRate());
   const { rate, ready } = await pageRate();
   rates.push(rate);
@@ -99,12 +100,13 @@ await page.getByRole('button', { name: 'Step', exact: true }).click();
 await page.waitForFunction(() => document.getElementById('status-cycles').textContent === 'Cycles: 3');
 await page.getByRole('button', { name: 'Run to end', exact: true }).click();
 // The page stays responsive: a click on the editor is answered while it runs.
-await page.waitForTimeout(400);
+await page.waitForTimeout(200);
 const c0 = performance.now();
 await page.getByRole('textbox', { name: 'Program' }).click();
 const clickMs = performance.now() - c0;
-// Not longer: the cycle count runs out after 715 M steps.
-await page.waitForTimeout(400);
+// Not longer: the cycle count runs out after 715 M steps, a second or so
+// on a fast machine.
+await page.waitForTimeout(100);
 const asked = performance.now();
 await page.getByRole('button', { name: 'Stop', exact: true }).click();
 await page.waitForFunction(() => document.getElementById('machine-state').textContent !== '');
@@ -155,7 +157,7 @@ await browser.close();
 
 const M = (x) => `${(x / 1e6).toFixed(0)} M steps/s`;
 console.log(`interactive after opening from disk: ${ready.toFixed(0)} ms`);
-console.log(`Run to end, 496 M steps, best of 3:  ${M(rate)} (native wren-trace ${M(native)}: ${(rate / native).toFixed(2)})`);
+console.log(`Run to end, 496 M steps, best of 5:  ${M(rate)} (native wren-trace ${M(native)}: ${(rate / native).toFixed(2)})`);
 console.log(`  all runs: page ${rates.map(M).join(', ')}; native ${natives.map(M).join(', ')}`);
 console.log(`  without the progress updates:      ${M(quietRate)} (the updates cost ${(100 * (1 - rate / quietRate)).toFixed(1)} %)`);
 console.log(`  with a breakpoint that never hits: ${M(guardedRate)} (${(guardedRate / native).toFixed(2)} of native)`);
