@@ -146,11 +146,9 @@ int main(int argc, char** argv) {
         failed += r.failed;
     }
     bool written = true;
+    const std::string ext = format == "text" ? ".txt" : format == "gradescope" ? ".json" : ".xml";
     // With --out, each name in the class report links to its own report.
     if (!outDir.empty() && !classReport.empty()) {
-        const std::string ext = format == "text"         ? ".txt"
-                                : format == "gradescope" ? ".json"
-                                                         : ".xml";
         std::error_code ec;
         const auto from = std::filesystem::absolute(classReport, ec).parent_path();
         for (auto& m : klass.members)
@@ -165,22 +163,15 @@ int main(int argc, char** argv) {
         std::filesystem::create_directories(outDir, ec);
         for (std::size_t i = 0; i < results.size(); ++i) {
             const std::filesystem::path base = std::filesystem::path(outDir) / names[i];
-            if (format == "text")
-                written &= WriteFile(base.string() + ".txt",
-                                     wren::grade::TextReport(results[i], seed, reportOptions));
-            else if (format == "gradescope")
-                written &=
-                    WriteFile(base.string() + ".json",
-                              wren::grade::GradescopeReport(results[i], seed, true, reportOptions));
-            else
-                written &= WriteFile(base.string() + ".xml",
-                                     wren::grade::JunitReport({results[i]}, seed, reportOptions));
+            const std::string report =
+                format == "text" ? wren::grade::TextReport(results[i], seed, reportOptions)
+                : format == "gradescope"
+                    ? wren::grade::GradescopeReport(results[i], seed, true, reportOptions)
+                    : wren::grade::JunitReport({results[i]}, seed, reportOptions);
+            written &= WriteFile(base.string() + ext, report);
             std::cout << results[i].file << ": " << wren::grade::PointsText(results[i].score) << "/"
                       << wren::grade::PointsText(results[i].maxScore) << " -> " << base.string()
-                      << (format == "text"         ? ".txt"
-                          : format == "gradescope" ? ".json"
-                                                   : ".xml")
-                      << "\n";
+                      << ext << "\n";
         }
     } else if (format == "text") {
         for (const auto& r : results)

@@ -192,7 +192,7 @@ async function hitMatchesTrace(program) {
   const steps = Number(v.Cycles) / 3; // every instruction of this loop takes 3
   let trace;
   try {
-    execFileSync(join(bin, 'wren-trace'), ['-q', '--set', '101=12652', '--steps', String(steps), '--dump', '100:101', hits], { encoding: 'utf8' });
+    trace = execFileSync(join(bin, 'wren-trace'), ['-q', '--set', '101=12652', '--steps', String(steps), '--dump', '100:101', hits], { encoding: 'utf8' });
   } catch (e) {
     trace = e.stdout; // exit status 4: the step limit ended the run, as asked
   }

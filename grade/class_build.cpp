@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 
 namespace wren::grade {
 
@@ -64,23 +65,26 @@ std::vector<std::string> ReportNames(const std::vector<std::string>& files) {
     return names;
 }
 
-std::string UngradableReason(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return "cannot be read";
-    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-    if (in.bad())
-        return "cannot be read";
-    if (bytes.find('\0') != std::string::npos)
-        return "not a text file (it holds NUL bytes: binary, or UTF-16)";
-    return {};
-}
-
 namespace {
 
-std::string ReadAll(const std::string& path) {
+// A file's bytes; nothing when it cannot be read.
+std::optional<std::string> ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
+    if (!in)
+        return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    if (in.bad())
+        return std::nullopt;
+    return bytes;
+}
+
+// Why a submission cannot be graded; empty when it can.
+std::string UngradableReason(const std::optional<std::string>& bytes) {
+    if (!bytes)
+        return "cannot be read";
+    if (bytes->find('\0') != std::string::npos)
+        return "not a text file (it holds NUL bytes: binary, or UTF-16)";
+    return {};
 }
 
 } // namespace
@@ -91,14 +95,21 @@ ClassInput BuildClass(const CaseFile& cases, const std::vector<std::string>& fil
     ClassInput klass;
     klass.cases = &cases;
     klass.seed = seed;
-    std::vector<std::string> notGraded(files.size());
+    // Each file read once: the texts are kept for the report's matching
+    // lines and for the similarity finder.
+    const bool keepTexts = options.classReport || options.similarity;
+    std::vector<std::string> notGraded(files.size()), texts(files.size());
     std::vector<std::string> gradable;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        notGraded[i] = UngradableReason(files[i]);
-        if (notGraded[i].empty())
-            gradable.push_back(files[i]);
-        else
+        std::optional<std::string> bytes = ReadBytes(files[i]);
+        notGraded[i] = UngradableReason(bytes);
+        if (!notGraded[i].empty()) {
             problems.push_back(files[i] + ": " + notGraded[i] + ": not graded");
+            continue;
+        }
+        gradable.push_back(files[i]);
+        if (keepTexts)
+            texts[i] = std::move(*bytes);
     }
     // In batches, so that a long class can say how far it is.
     std::vector<SubmissionResult> graded;
@@ -140,9 +151,7 @@ ClassInput BuildClass(const CaseFile& cases, const std::vector<std::string>& fil
                                ": reported as " + list);
         }
     for (std::size_t i = 0; i < files.size(); ++i)
-        klass.members.push_back(
-            {names[i], options.classReport && notGraded[i].empty() ? ReadAll(files[i]) : "", "",
-             notGraded[i]});
+        klass.members.push_back({names[i], std::move(texts[i]), "", notGraded[i]});
 
     if (options.classReport && !cases.reference.empty())
         klass.reference = GradeSubmission(cases, cases.reference.string(), seed);
@@ -155,12 +164,12 @@ ClassInput BuildClass(const CaseFile& cases, const std::vector<std::string>& fil
         for (const std::string& path : {cases.reference.string(), options.base}) {
             if (path.empty())
                 continue;
-            std::ifstream in(path, std::ios::binary);
-            if (!in) {
+            const std::optional<std::string> bytes = ReadBytes(path);
+            if (!bytes) {
                 problems.push_back(path + ": cannot read it to leave out what it shares");
                 continue;
             }
-            excluded.push_back(Fingerprint(ReadAll(path)));
+            excluded.push_back(Fingerprint(*bytes));
         }
         klass.pairs = FindSimilar(prints, excluded, options.threshold);
     }

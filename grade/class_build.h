@@ -13,10 +13,6 @@ namespace wren::grade {
 /// they differ (alice_hw1, bob_hw1).
 std::vector<std::string> ReportNames(const std::vector<std::string>& files);
 
-/// Why a file cannot be graded (it cannot be read, or it is not text: it
-/// holds NUL bytes); empty when it can.
-std::string UngradableReason(const std::string& file);
-
 struct ClassOptions {
     bool classReport = false; ///< grade the model answer too, and read the texts
     bool similarity = false;
@@ -27,10 +23,11 @@ struct ClassOptions {
     std::function<void(std::size_t, std::size_t)> progress;
 };
 
-/// Grades files as one class: a file that cannot be graded is named among
-/// the problems (which come in with what collecting the files found) and
-/// scores nothing; two files under one name are named too. The same for
-/// wren-grade and the page.
+/// Grades files as one class, reading each once: a file that cannot be
+/// graded (it cannot be read, or it is not text: it holds NUL bytes) is
+/// named among the problems (which come in with what collecting the files
+/// found) and scores nothing; two files under one name are named too. The
+/// same for wren-grade and the page.
 ClassInput BuildClass(const CaseFile& cases, const std::vector<std::string>& files,
                       std::uint64_t seed, const ClassOptions& options,
                       std::vector<std::string> problems);

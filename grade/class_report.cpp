@@ -1,6 +1,7 @@
 #include "class_report.h"
 
 #include "grade_report.h"
+#include "program_map.h"
 
 #include <algorithm>
 #include <cmath>
@@ -40,20 +41,16 @@ std::vector<std::string> SlipNames(const SubmissionResult& r) {
     return names;
 }
 
+// Lines first..last of a text, numbered, as the loader counts them.
 std::string Lines(const std::string& text, int first, int last) {
+    const auto lines = SplitLines(text);
+    // A text that ends in a line break has no line after it.
+    const std::size_t count =
+        !lines.empty() && lines.back().empty() ? lines.size() - 1 : lines.size();
     std::string out;
-    std::size_t at = 0;
-    for (int n = 1; at <= text.size() && n <= last; ++n) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(at, end - at);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (n >= first && !(end == text.size() && line.empty()))
-            out += std::to_string(n) + "  " + line + "\n";
-        at = end + 1;
-    }
+    for (int n = std::max(first, 1); n <= last && static_cast<std::size_t>(n) <= count; ++n)
+        out +=
+            std::to_string(n) + "  " + std::string(lines[static_cast<std::size_t>(n) - 1]) + "\n";
     return out;
 }
 
@@ -324,6 +321,7 @@ td.num { text-align: right; font-variant-numeric: tabular-nums; }
 .flag { color: #b3261e; font-weight: bold; }
 pre { background: #f3f4f6; padding: 0.4rem; margin: 0; font-size: 0.85rem; }
 .side { display: grid; grid-template-columns: 1fr 1fr; gap: 0.5rem; }
+.visually-hidden { position: absolute; width: 1px; height: 1px; overflow: hidden; clip: rect(0 0 0 0); }
 @media print { th button::after { content: none; } h2 { break-after: avoid; } .plot { max-width: 100%; } }
 )";
 

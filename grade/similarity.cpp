@@ -26,6 +26,19 @@ std::uint64_t Combine(std::uint64_t seed, std::uint64_t value) {
 
 enum Tag : std::uint64_t { kInstruction = 1, kData, kValue, kTarget, kOutside, kNone };
 
+// What an address names, for a token: a data word, or an instruction by
+// its opcode.
+std::uint64_t TargetKind(const RecordSummary& target) {
+    return target.kind == RecordSummary::Kind::Data
+               ? kData
+               : Combine(kInstruction, static_cast<std::uint64_t>(target.info->opcode));
+}
+
+// Which way an operand points from its record: back, at itself, ahead.
+std::uint64_t Way(const RecordSummary& r) {
+    return r.value > r.address ? 2 : r.value < r.address ? 0 : 1;
+}
+
 // A record's token. An address operand inside the program is told by the
 // record it names (its kind and opcode, which half, and which way it
 // points), so that words inserted before it change no token but their own.
@@ -42,13 +55,8 @@ std::uint64_t Token(const ProgramMap& map, const RecordSummary& r) {
     const RecordSummary* target = map.AtAddress(r.value);
     if (target == nullptr)
         return Combine(Combine(token, kOutside), static_cast<std::uint32_t>(r.value));
-    const std::uint64_t kind =
-        target->kind == RecordSummary::Kind::Data
-            ? kData
-            : Combine(kInstruction, static_cast<std::uint64_t>(target->info->opcode));
     const std::uint64_t half = static_cast<std::uint64_t>(r.value - target->address);
-    const std::uint64_t way = r.value > r.address ? 2 : r.value < r.address ? 0 : 1;
-    return Combine(Combine(Combine(Combine(token, kTarget), kind), half), way);
+    return Combine(Combine(Combine(Combine(token, kTarget), TargetKind(*target)), half), Way(r));
 }
 
 const OpcodeInfo* AnyCase(std::string_view mnemonic) {
@@ -68,12 +76,7 @@ std::uint64_t JumpToken(const ProgramMap& map, const RecordSummary& r) {
     const RecordSummary* target = map.AtAddress(r.value);
     if (target == nullptr)
         return Combine(Combine(token, kTarget), kNone); // the end
-    const std::uint64_t kind =
-        target->kind == RecordSummary::Kind::Data
-            ? kData
-            : Combine(kInstruction, static_cast<std::uint64_t>(target->info->opcode));
-    const std::uint64_t way = r.value > r.address ? 2 : r.value < r.address ? 0 : 1;
-    return Combine(Combine(Combine(token, kTarget), kind), way);
+    return Combine(Combine(Combine(token, kTarget), TargetKind(*target)), Way(r));
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <iterator>
 #include <memory>
+#include <string_view>
 #include <unistd.h>
 
 namespace wren::grade {
@@ -15,12 +16,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool IsProgram(const fs::path& path) {
-    std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
+// Whether path ends in ext (".ram"), in any case.
+bool HasExtension(const fs::path& path, std::string_view ext) {
+    std::string own = path.extension().string();
+    std::transform(own.begin(), own.end(), own.begin(),
                    [](unsigned char c) { return std::tolower(c); });
-    return ext == ".ram";
+    return own == ext;
 }
+
+bool IsProgram(const fs::path& path) { return HasExtension(path, ".ram"); }
 
 // An entry's path, if it stays inside the archive: relative, no "..", no
 // backslashes (which some unpackers take for folders).
@@ -115,7 +119,7 @@ Submissions CollectSubmissions(const std::vector<std::string>& args, const fs::p
                 out.problems.push_back(arg + ": the folder holds no .ram file");
             std::sort(found.begin(), found.end());
             out.files.insert(out.files.end(), found.begin(), found.end());
-        } else if (fs::path(arg).extension() == ".zip") {
+        } else if (HasExtension(arg, ".zip")) {
             FromZip(arg, scratch, out);
         } else {
             out.files.push_back(arg);
