@@ -17,8 +17,8 @@ std::vector<std::string> ReportNames(const std::vector<std::string>& files) {
     std::vector<std::vector<std::string>> parts; // stem, then folders upwards
     for (const auto& f : files) {
         std::error_code ec;
-        std::filesystem::path path =
-            std::filesystem::weakly_canonical(std::filesystem::absolute(f, ec), ec);
+        // Lexically, not through links: a link is reported under its own name.
+        std::filesystem::path path = std::filesystem::absolute(f, ec).lexically_normal();
         std::vector<std::string> up{path.stem().string()};
         for (path = path.parent_path(); path.has_relative_path(); path = path.parent_path())
             up.push_back(path.filename().string());
@@ -129,13 +129,8 @@ ClassInput BuildClass(const CaseFile& cases, const std::vector<std::string>& fil
             klass.results.push_back(std::move(graded[g++]));
             continue;
         }
-        SubmissionResult r;
-        r.file = files[i];
-        for (const Case& c : cases.cases) {
-            r.maxScore += c.points;
-            ++r.failed;
-        }
-        klass.results.push_back(std::move(r));
+        // Each case fails with the reason, as a file that does not load.
+        klass.results.push_back(UngradableSubmission(cases, files[i], seed, notGraded[i]));
     }
 
     const auto names = ReportNames(files);

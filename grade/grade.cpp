@@ -277,6 +277,27 @@ SubmissionResult GradeSubmission(const CaseFile& cases, const std::string& file,
     return result;
 }
 
+SubmissionResult UngradableSubmission(const CaseFile& cases, const std::string& file,
+                                      std::uint64_t seed, const std::string& why) {
+    SubmissionResult result;
+    result.file = file;
+    result.cases.resize(cases.cases.size());
+    for (std::size_t i = 0; i < cases.cases.size(); ++i) {
+        const Case& c = cases.cases[i];
+        CaseResult& r = result.cases[i];
+        r.c = &c;
+        r.spec = SpecFor(c, i, seed);
+        cli::RunSpec shown = r.spec;
+        shown.limits.detectLoops = false;
+        r.replay = cli::TraceCommand(shown, file);
+        r.outcome = Outcome::LoadError;
+        r.detail = "the file did not load: " + file + ": " + why;
+        result.maxScore += c.points;
+        ++result.failed;
+    }
+    return result;
+}
+
 std::vector<SubmissionResult> GradeAll(const CaseFile& cases, const std::vector<std::string>& files,
                                        std::uint64_t seed, unsigned threads) {
     std::vector<SubmissionResult> results(files.size());

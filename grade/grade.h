@@ -79,6 +79,11 @@ std::optional<CaseFileError> ResolveReference(CaseFile& cases, std::uint64_t see
 SubmissionResult GradeSubmission(const CaseFile& cases, const std::string& file,
                                  std::uint64_t seed);
 
+/// A submission that cannot be graded (why: "cannot be read", "not a text
+/// file ..."): every case fails as not loaded, with why, in every report.
+SubmissionResult UngradableSubmission(const CaseFile& cases, const std::string& file,
+                                      std::uint64_t seed, const std::string& why);
+
 /// Grades every file on up to threads threads, each submission on its own
 /// processors; results come in the order of files.
 std::vector<SubmissionResult> GradeAll(const CaseFile& cases, const std::vector<std::string>& files,

@@ -146,20 +146,41 @@ Fingerprints Fingerprint(std::string_view text) {
 
 namespace {
 
-// Merges the k-grams starting at positions into stretches of lines.
-std::vector<LineRange> Stretches(const Fingerprints& f, std::vector<std::size_t> starts) {
+// Lines from token from to token to, whichever way the records lie.
+LineRange LinesOf(const Fingerprints& f, std::size_t from, std::size_t to) {
+    const auto [low, high] =
+        std::minmax_element(f.lines.begin() + static_cast<std::ptrdiff_t>(from),
+                            f.lines.begin() + static_cast<std::ptrdiff_t>(to) + 1);
+    return {*low, *high};
+}
+
+// Merges the matching k-grams (each as its first token in a and in b) into
+// stretches that run on in both programs together: every stretch has its
+// lines on each side, whatever order the copier put the blocks in.
+std::vector<std::pair<LineRange, LineRange>>
+Stretches(const Fingerprints& fa, const Fingerprints& fb,
+          std::vector<std::pair<std::size_t, std::size_t>> starts) {
     std::sort(starts.begin(), starts.end());
-    std::vector<std::pair<std::size_t, std::size_t>> spans; // token ranges
-    for (std::size_t s : starts) {
-        const std::size_t end = std::min(f.tokens.size(), s + kGram) - 1;
-        if (!spans.empty() && s <= spans.back().second + 1)
-            spans.back().second = std::max(spans.back().second, end);
-        else
-            spans.emplace_back(s, end);
+    struct Span {
+        std::size_t aFrom, aTo, bFrom, bTo;
+    };
+    std::vector<Span> spans;
+    for (const auto& [a, b] : starts) {
+        const std::size_t aEnd = std::min(fa.tokens.size(), a + kGram) - 1;
+        const std::size_t bEnd = std::min(fb.tokens.size(), b + kGram) - 1;
+        if (!spans.empty()) {
+            Span& last = spans.back();
+            if (a <= last.aTo + 1 && b >= last.bFrom && b <= last.bTo + 1) {
+                last.aTo = std::max(last.aTo, aEnd);
+                last.bTo = std::max(last.bTo, bEnd);
+                continue;
+            }
+        }
+        spans.push_back({a, aEnd, b, bEnd});
     }
-    std::vector<LineRange> out;
-    for (const auto& [from, to] : spans)
-        out.push_back({f.lines[from], f.lines[to]});
+    std::vector<std::pair<LineRange, LineRange>> out;
+    for (const Span& s : spans)
+        out.emplace_back(LinesOf(fa, s.aFrom, s.aTo), LinesOf(fb, s.bFrom, s.bTo));
     return out;
 }
 
@@ -215,7 +236,7 @@ std::vector<SimilarPair> FindSimilar(const std::vector<Fingerprints>& programs,
     // k-grams in each, merged into stretches of lines.
     for (SimilarPair& p : pairs) {
         const Fingerprints &fa = programs[p.a], &fb = programs[p.b];
-        std::vector<std::size_t> inA, inB;
+        std::vector<std::pair<std::size_t, std::size_t>> starts;
         for (std::size_t i = 0, j = 0; i < fa.hashes.size() && j < fb.hashes.size();) {
             if (fa.hashes[i] < fb.hashes[j]) {
                 ++i;
@@ -223,17 +244,13 @@ std::vector<SimilarPair> FindSimilar(const std::vector<Fingerprints>& programs,
                 ++j;
             } else {
                 if (!common.contains(fa.hashes[i])) {
-                    inA.push_back(fa.positions[i]);
-                    inB.push_back(fb.positions[j]);
+                    starts.emplace_back(fa.positions[i], fb.positions[j]);
                 }
                 ++i;
                 ++j;
             }
         }
-        const auto ra = Stretches(fa, inA), rb = Stretches(fb, inB);
-        for (std::size_t k = 0; k < std::max(ra.size(), rb.size()); ++k)
-            p.ranges.push_back(
-                {k < ra.size() ? ra[k] : LineRange{}, k < rb.size() ? rb[k] : LineRange{}});
+        p.ranges = Stretches(fa, fb, std::move(starts));
     }
     return pairs;
 }

@@ -112,8 +112,10 @@ Submissions CollectSubmissions(const std::vector<std::string>& args, const fs::p
             }
         } else if (fs::is_directory(arg, ec)) {
             std::vector<std::string> found;
+            // A link is taken as it is named: one that points nowhere is then
+            // named as a file that cannot be read, not passed over.
             for (const auto& entry : fs::directory_iterator(arg, ec))
-                if (entry.is_regular_file(ec) && IsProgram(entry.path()))
+                if ((entry.is_regular_file(ec) || entry.is_symlink(ec)) && IsProgram(entry.path()))
                     found.push_back(entry.path().string());
             if (found.empty())
                 out.problems.push_back(arg + ": the folder holds no .ram file");

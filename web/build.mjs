@@ -49,16 +49,23 @@ writeFileSync(join(dirname(out), 'wren-simulator.webmanifest'), JSON.stringify({
 }, null, 2));
 const version = createHash('sha256').update(page).digest('hex').slice(0, 12);
 writeFileSync(join(dirname(out), 'wren-simulator-sw.js'), `// Keeps the page for use offline: cached on install, served from the cache
-// first; a new build (a new cache name) replaces the old one.
+// first; a new build (a new cache name) replaces the old one. The files
+// only: many hosts answer 404 or 403 for the folder itself, and one failed
+// file fails the whole install.
 const cache = 'wren-${version}';
-const files = ['./', '${page_}', 'wren-simulator.webmanifest', 'wren-simulator-icon.svg'];
+const files = ['${page_}', 'wren-simulator.webmanifest', 'wren-simulator-icon.svg'];
 self.addEventListener('install', (e) => e.waitUntil(caches.open(cache).then((c) => c.addAll(files)).then(() => self.skipWaiting())));
 self.addEventListener('activate', (e) => e.waitUntil(caches.keys()
   .then((keys) => Promise.all(keys.filter((k) => k.startsWith('wren-') && k !== cache).map((k) => caches.delete(k))))
   .then(() => self.clients.claim())));
 self.addEventListener('fetch', (e) => {
   if (e.request.method !== 'GET') return;
-  e.respondWith(caches.match(e.request, { ignoreSearch: true }).then((hit) => hit ?? fetch(e.request)));
+  // Offline, a visit to the folder (where the host serves the page as its
+  // index) gets the page from the cache.
+  e.respondWith(caches.match(e.request, { ignoreSearch: true }).then((hit) => hit ?? fetch(e.request).catch((error) => {
+    if (e.request.mode === 'navigate' && new URL(e.request.url).pathname.endsWith('/')) return caches.match('${page_}');
+    throw error;
+  })));
 });
 `);
 console.log(`built ${out} (${(page.length / 1024).toFixed(0)} KB)`);

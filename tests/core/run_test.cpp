@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <tuple>
 #include <vector>
@@ -238,6 +240,51 @@ TEST(StepUntil, StopsAfterTheStepThatMeetsAStop) {
         EXPECT_EQ(cpu.StepUntil(c.limit, steps, stops), c.cause) << c.name;
         EXPECT_EQ(steps, c.steps) << c.name;
         EXPECT_EQ(cpu.PCounter(), c.pc) << c.name;
+    }
+}
+
+// A watched word stops StepUntil after the store that writes it, with the
+// machine exactly as that many plain steps leave it: the word stored, the
+// store's cycles counted. Word 0 too, and on a call's first step, which runs
+// apart from the loop.
+TEST(StepUntil, AWatchedStoreLeavesWhatPlainStepsLeave) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::int32_t, std::int32_t>> words;
+        Registers start;
+        std::int32_t watch;
+        long long steps;
+    };
+    // 10 LDAi 77, 12 STAm 40, 14 STAm 0, 16 LDAi 10, 18 STApc 0.
+    const std::vector<std::pair<std::int32_t, std::int32_t>> stores{
+        {10, 32}, {11, 77}, {12, 128}, {13, 40},  {14, 128},
+        {15, 0},  {16, 32}, {17, 10},  {18, 256}, {19, 0}};
+    const Case cases[] = {
+        {"in_the_loop", stores, {0, 10, false, 0}, 40, 2},
+        {"word_0_in_the_loop", stores, {0, 10, false, 0}, 0, 3},
+        {"on_the_first_step", stores, {5, 12, false, 0}, 40, 1},
+        {"word_0_on_the_first_step", stores, {5, 14, false, 0}, 0, 1},
+        {"near_the_cycle_limit", stores, {0, 10, false, 2147483647 - 6}, 40, 2},
+    };
+    for (const Case& c : cases) {
+        Wren batched, stepped;
+        for (Wren* cpu : {&batched, &stepped}) {
+            for (auto [address, value] : c.words)
+                cpu->SetMemory(address, value);
+            cpu->SetRegisters(c.start);
+        }
+        StopSet stops;
+        stops.AddWrite(c.watch);
+        long long steps = 0;
+        EXPECT_EQ(batched.StepUntil(1000, steps, stops), StopCause::Write) << c.name;
+        EXPECT_EQ(steps, c.steps) << c.name;
+        for (long long i = 0; i < c.steps; ++i)
+            stepped.Step();
+        EXPECT_EQ(batched.GetRegisters(), stepped.GetRegisters()) << c.name;
+        EXPECT_EQ(batched.Memory(c.watch), stepped.Memory(c.watch)) << c.name;
+        EXPECT_TRUE(
+            std::equal(batched.Words(), batched.Words() + Wren::kMemoryWords, stepped.Words()))
+            << c.name;
     }
 }
 

@@ -275,5 +275,22 @@ TEST(BatchedRun, PauseStopsItWithTheHistoryKept) {
     EXPECT_EQ(machine.Cpu().GetRegisters(), Registers{});
 }
 
+// A pause that comes while the batched loop runs (past the first window
+// for loops, so that no traced step looks at it) is answered within one
+// batch of 65,536 steps, not at the end of the stretch to the next window.
+TEST(BatchedRun, APauseBetweenBatchesIsAnsweredWithinOne) {
+    test::TempDir dir;
+    DebugMachine machine;
+    ASSERT_FALSE(machine.Load(dir.Write("p.ram", Counting("")).string()));
+    std::atomic<bool> pause{false};
+    ASSERT_EQ(machine.Run(pause, 100'000).reason, StopReason::Slice);
+    const std::int32_t before = machine.Cpu().Cycles();
+    pause = true;
+    EXPECT_EQ(machine.Run(pause, 1LL << 40).reason, StopReason::Pause);
+    // At most 4 cycles a step.
+    EXPECT_GT(machine.Cpu().Cycles(), before);
+    EXPECT_LE(machine.Cpu().Cycles() - before, 4 * 65'536);
+}
+
 } // namespace
 } // namespace wren::dap

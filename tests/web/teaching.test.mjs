@@ -206,12 +206,15 @@ test('hover on a mnemonic shows its line of the reference; a share link too long
   await close();
 });
 
-test('served over HTTP, the page installs a service worker and works with the network off', async () => {
+test('served over HTTP by a host with no index page, the page installs a service worker and works with the network off', async () => {
   const root = dirname(pagePath);
   const types = { '.html': 'text/html', '.js': 'text/javascript', '.webmanifest': 'application/manifest+json', '.svg': 'image/svg+xml' };
+  // As a static host with no index page (or nginx without autoindex): the
+  // folder itself is not found.
   const server = createServer((req, res) => {
-    const name = basename(new URL(req.url, 'http://x').pathname) || basename(pagePath);
+    const name = basename(new URL(req.url, 'http://x').pathname);
     try {
+      if (!name) throw new Error('a folder');
       const body = readFileSync(join(root, name));
       res.writeHead(200, { 'content-type': types[extname(name)] ?? 'application/octet-stream' });
       res.end(body);

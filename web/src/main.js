@@ -17,6 +17,10 @@ const $ = (id) => document.getElementById(id);
 const uri = 'file:///program.ram';
 const programPath = '/program.ram';
 const say = (text) => { $('announce').textContent = text; };
+// A refusal is said, and shown where the eye is: under the toolbar's
+// controls, until the next file, link or refusal.
+const refuse = (text) => { say(text); $('refusal').textContent = text; $('refusal').hidden = false; };
+const clearRefusal = () => { $('refusal').textContent = ''; $('refusal').hidden = true; };
 
 // ---- Addresses: the language server's address hints, one marker a line.
 
@@ -284,7 +288,9 @@ const view = new EditorView({
         { key: 'F9', run: (v) => { toggleBreakpoint(v.state.doc.lineAt(v.state.selection.main.head).number); return true; } },
         ...lintKeymap, ...defaultKeymap, ...historyKeymap,
       ]),
-      EditorView.contentAttributes.of({ 'aria-label': 'Program' }),
+      // Tabbable already; said so, so that checkers see the scrolling
+      // editor's keyboard way in.
+      EditorView.contentAttributes.of({ 'aria-label': 'Program', tabindex: '0' }),
       EditorView.updateListener.of((update) => {
         if (update.viewportChanged && !update.docChanged && lspReady) refreshAddresses();
         if (!update.docChanged) return;
@@ -318,6 +324,7 @@ lsp.request('initialize', { capabilities: {} }).then(() => {
 function replaceText(text, where) {
   view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text } });
   fileName = where;
+  clearRefusal();
   fileSaved(`opened ${where}`);
   say(`Opened ${where}`);
   launch();
@@ -328,12 +335,12 @@ function replaceText(text, where) {
 const kMaxProgramBytes = 4 * 1024 * 1024;
 async function openFile(file) {
   if (file.size > kMaxProgramBytes) {
-    say(`${file.name} is ${(file.size / 1048576).toFixed(1)} MB: the page opens program files of up to 4 MB.`);
+    refuse(`${file.name} is ${(file.size / 1048576).toFixed(1)} MB: the page opens program files of up to 4 MB.`);
     return;
   }
   const bytes = new Uint8Array(await file.arrayBuffer());
   if (bytes.includes(0)) {
-    say(`${file.name} is not a text file (it holds NUL bytes: binary, or UTF-16).`);
+    refuse(`${file.name} is not a text file (it holds NUL bytes: binary, or UTF-16).`);
     return;
   }
   replaceText(new TextDecoder().decode(bytes), file.name);
@@ -374,9 +381,10 @@ $('share').addEventListener('click', () => {
   // not when someone else opens it.
   if (url.href.length > kMaxLink) {
     $('share-link').value = '';
-    say(`The program is too long to share as a link (${url.href.length.toLocaleString('en')} characters; a browser opens up to ${kMaxLink.toLocaleString('en')}): use Save and send the file.`);
+    refuse(`The program is too long to share as a link (${url.href.length.toLocaleString('en')} characters; a browser opens up to ${kMaxLink.toLocaleString('en')}): use Save and send the file.`);
     return;
   }
+  clearRefusal();
   $('share-link').value = url.href;
   $('share-link').select();
   say('The share link holds the program: copy it.');
@@ -389,7 +397,7 @@ function sharedProgram() {
     const binary = atob(match[1].replace(/-/g, '+').replace(/_/g, '/'));
     return new TextDecoder('utf-8', { fatal: true }).decode(Uint8Array.from(binary, (c) => c.charCodeAt(0)));
   } catch {
-    say('The link does not hold a program: the editor keeps its text.');
+    refuse('The link does not hold a program: the editor keeps its text.');
     return null;
   }
 }
@@ -407,7 +415,13 @@ let outOfDate = false;
 let ended = false;
 let touched = false; // anything ran or changed since the program was loaded
 let lastCommand = null; // the step command whose stop is awaited
+// A load is over when its entry stop has come (after the response, for a
+// restart): until then a run must not start, or that stop would be taken
+// for the run's.
+let entryWaiters = [];
+const nextEntry = () => new Promise((resolve) => entryWaiters.push(resolve));
 const dap = debugAdapter((event, body) => {
+  if (event === 'stopped' && body.reason === 'entry') for (const resolve of entryWaiters.splice(0)) resolve();
   if (event === 'stopped') showState(body);
   else if (event === 'progressStart' || event === 'progressUpdate') showProgress(body);
   else if (event === 'progressEnd') $('progress').textContent = '';
@@ -463,6 +477,7 @@ async function load() {
     initialized = true;
     dap.request('instructions').then(showReference).catch(() => {});
   }
+  const entered = nextEntry();
   if (!launched) {
     await dap.request('launch', { program: programPath, stopOnEntry: true });
     await sendBreakpoints();
@@ -471,6 +486,7 @@ async function load() {
   } else {
     await dap.request('restart');
   }
+  await entered;
   outOfDate = false;
   ended = false;
   touched = false;
@@ -509,8 +525,11 @@ memory.setSource(async (start, count) => {
 });
 
 let running = false;
+let stopping = false; // Stop was asked for; the adapter has not stopped yet
 function setRunning(on) {
   running = on;
+  stopping = false;
+  $('stop').textContent = 'Stop';
   $('stop').disabled = !on;
   for (const id of ['step', 'run-to-end', 'step-back', 'reset']) $(id).disabled = on;
   if (!on) { $('progress').textContent = ''; $('rate').textContent = ''; }
@@ -540,7 +559,7 @@ function showRegisters(value) {
 // While Run to end goes on: the registers, the steps and their rate.
 let rateFrom = null;
 function showProgress(body) {
-  if (!running) return;
+  if (!running || stopping) return;
   const now = performance.now();
   const r = body.registers;
   showRegisters({ PC: r.PC, A: r.A, V: r.V ? 'True' : 'False', Cycles: r.Cycles });
@@ -576,16 +595,29 @@ function showStep(step, kind) {
   return marks;
 }
 
+// A state being drawn when a run starts is dropped: the run's own stop
+// draws the state it leaves. Its requests may then be refused (the machine
+// is running), which is no failure.
 let shownTicket = 0;
 async function showState(stopped) {
   const ticket = ++shownTicket;
+  try {
+    await drawState(stopped, ticket);
+  } catch (error) {
+    if (ticket === shownTicket && !running) say(error.message);
+  }
+}
+async function drawState(stopped, ticket) {
   setRunning(false);
   const command = lastCommand;
   lastCommand = null;
+  const stale = () => ticket !== shownTicket;
   const scopes = await dap.request('scopes', { frameId: 1 });
   const { variables } = await dap.request('variables', { variablesReference: scopes.scopes[0].variablesReference });
+  if (stale()) return;
   showRegisters(Object.fromEntries(variables.map((v) => [v.name, v.value])));
   const { text, wrote, last, next } = await dap.request('listing');
+  if (stale()) return;
   $('listing').textContent = text;
   const ahead = !stopped || stopped.reason === 'entry' || command === 'stepBack';
   const step = ahead ? next : stopped.step ?? last;
@@ -593,7 +625,7 @@ async function showState(stopped) {
   const marks = showStep(step, kind);
   await memory.refresh(stopped?.reason === 'step' && !ahead ? wrote : null, marks);
   const { stackFrames } = await dap.request('stackTrace', { threadId: 1 });
-  if (ticket !== shownTicket) return;
+  if (stale()) return;
   const lines = kind === 'Last step' ? touchedLines(step) : { ran: null, touched: [] };
   view.dispatch({ effects: setPcLine.of({ pc: stackFrames[0]?.line ?? 0, ...lines }) });
   if (stopped?.reason === 'exception') {
@@ -620,11 +652,22 @@ async function runToEnd() {
   if ((!launched || ended) && !(await launch())) return;
   touched = true;
   rateFrom = null;
+  ++shownTicket;
   setRunning(true);
   $('progress').textContent = 'Running to the end… Stop (Shift+F5) to pause';
   await dap.request('continue', { threadId: 1 }).catch((e) => { setRunning(false); say(e.message); });
 }
-const stopRun = () => dap.request('pause', { threadId: 1 }).catch(() => {});
+// The run is shown stopped only when the adapter says it has stopped (its
+// stopped event); until then the page says it is stopping, and no progress
+// from before the stop is drawn over the state it stopped in.
+function stopRun() {
+  if (!running || stopping) return;
+  stopping = true;
+  $('stop').disabled = true;
+  $('stop').textContent = 'Stopping…';
+  $('progress').textContent = 'Stopping…';
+  dap.request('pause', { threadId: 1 }).catch(() => {});
+}
 $('step').addEventListener('click', () => step('next'));
 $('step-back').addEventListener('click', () => step('stepBack'));
 $('run-to-end').addEventListener('click', runToEnd);

@@ -1,11 +1,17 @@
-// The Memory grid: all 65,536 words, eight to a row, drawn only where they
-// are seen. Values come from the debug adapter's memory scope; an edit goes
-// back through setVariable, which reads operand syntax (&H10 too).
+// The Memory grid: all 65,536 words, drawn only where they are seen, eight
+// to a row where the pane has room for eight of the widest value shown so
+// far, else four, two or one: a value is never cut off. A small program's
+// words (up to six characters) keep eight a row on a wide screen; once a
+// wider one has been shown, the rows keep room for it. Values come from the
+// debug adapter's memory scope; an edit goes back through setVariable,
+// which reads operand syntax (&H10 too).
 
 const kWords = 65536;
-const kPerRow = 8;
-const kRows = kWords / kPerRow;
 const kRowHeight = 24;
+const kFewestChars = 6; // -65535, 131072
+const kMostChars = 11; // -2147483648
+// Rows drawn beyond those in view, on each side: a scroll shows drawn rows.
+const kMarginRows = 24;
 
 export function memoryGrid(container, gotoInput, adapter) {
   const scroller = document.createElement('div');
@@ -15,8 +21,6 @@ export function memoryGrid(container, gotoInput, adapter) {
   const spacer = document.createElement('div');
   spacer.setAttribute('role', 'grid');
   spacer.setAttribute('aria-label', 'Memory');
-  spacer.setAttribute('aria-rowcount', String(kRows));
-  spacer.style.height = `${kRows * kRowHeight}px`;
   spacer.style.position = 'relative';
   scroller.append(spacer);
   container.append(scroller);
@@ -34,10 +38,57 @@ export function memoryGrid(container, gotoInput, adapter) {
   let editing = null; // {address, input}
   let redrawing = false;
 
+  // Words a row: the most of 8, 4, 2 and 1 whose cells each hold the
+  // widest value shown, measured in the grid's own font. Below one, the grid
+  // scrolls sideways rather than cut a value.
+  let perRow = 8;
+  let rows = kWords / perRow;
+  let widestChars = kFewestChars;
+  function fit() {
+    const probe = document.createElement('div');
+    probe.className = 'memory-row';
+    probe.style.visibility = 'hidden';
+    probe.style.gridTemplateColumns = 'max-content max-content';
+    const head = document.createElement('div');
+    head.setAttribute('role', 'rowheader');
+    head.textContent = '65528';
+    const one = document.createElement('div');
+    one.setAttribute('role', 'gridcell');
+    one.textContent = '0'.repeat(widestChars);
+    probe.append(head, one);
+    spacer.append(probe);
+    const headWidth = head.getBoundingClientRect().width;
+    const cellWidth = one.getBoundingClientRect().width;
+    probe.remove();
+    const room = scroller.clientWidth - headWidth;
+    let want = 8;
+    while (want > 1 && want * cellWidth > room) want /= 2;
+    spacer.style.setProperty('--cell', `${Math.ceil(cellWidth)}px`);
+    spacer.style.setProperty('--head', `${Math.ceil(headWidth)}px`);
+    if (want === perRow && spacer.style.height) return false;
+    perRow = want;
+    rows = kWords / perRow;
+    spacer.dataset.perRow = String(perRow);
+    spacer.setAttribute('aria-rowcount', String(rows));
+    spacer.setAttribute('aria-colcount', String(perRow + 1));
+    spacer.style.height = `${rows * kRowHeight}px`;
+    return true;
+  }
+  // A value wider than any shown so far widens every cell.
+  function widen() {
+    let chars = widestChars;
+    for (const value of values.values()) chars = Math.max(chars, String(value).length);
+    if (chars <= widestChars) return false;
+    widestChars = Math.min(kMostChars, chars);
+    fit();
+    return true;
+  }
+
   async function fetchRows(first, last) {
     if (!source) return;
-    const start = first * kPerRow;
-    const words = await source(start, (last - first) * kPerRow);
+    const start = first * perRow;
+    // While a run goes on the adapter answers no reads: the words shown stay.
+    const words = await source(start, (last - first) * perRow).catch(() => []);
     for (const w of words) values.set(Number(w.name), w.value);
   }
 
@@ -64,10 +115,19 @@ export function memoryGrid(container, gotoInput, adapter) {
   /// Draws the rows in view; resolves true when this render is the one shown.
   async function render() {
     const ticket = ++latestRender;
-    const first = Math.max(0, Math.floor(scroller.scrollTop / kRowHeight) - 2);
-    const last = Math.min(kRows, first + Math.ceil(scroller.clientHeight / kRowHeight) + 4);
+    let first = Math.max(0, Math.floor(scroller.scrollTop / kRowHeight) - kMarginRows);
+    let last = Math.min(rows, Math.floor(scroller.scrollTop / kRowHeight) + Math.ceil(scroller.clientHeight / kRowHeight) + kMarginRows);
     await fetchRows(first, last);
     if (ticket !== latestRender) return false;
+    // Fewer words a row now: the word at the top stays at the top.
+    const top = Math.floor(scroller.scrollTop / kRowHeight) * perRow;
+    if (widen()) {
+      scroller.scrollTop = Math.floor(top / perRow) * kRowHeight;
+      first = Math.max(0, Math.floor(scroller.scrollTop / kRowHeight) - kMarginRows);
+      last = Math.min(rows, Math.floor(scroller.scrollTop / kRowHeight) + Math.ceil(scroller.clientHeight / kRowHeight) + kMarginRows);
+      await fetchRows(first, last);
+      if (ticket !== latestRender) return false;
+    }
     const typing = editing && document.activeElement === editing.input;
     // Moving the edited word's input into its new cell blurs it; that blur
     // is not the user leaving the edit.
@@ -80,11 +140,12 @@ export function memoryGrid(container, gotoInput, adapter) {
         row.setAttribute('aria-rowindex', String(r + 1));
         row.className = 'memory-row';
         row.style.top = `${r * kRowHeight}px`;
+        row.style.gridTemplateColumns = `var(--head) repeat(${perRow}, minmax(var(--cell), 1fr))`;
         const head = document.createElement('div');
         head.setAttribute('role', 'rowheader');
-        head.textContent = String(r * kPerRow);
+        head.textContent = String(r * perRow);
         row.append(head);
-        for (let c = 0; c < kPerRow; ++c) row.append(cell(r * kPerRow + c));
+        for (let c = 0; c < perRow; ++c) row.append(cell(r * perRow + c));
         rows.push(row);
       }
       spacer.replaceChildren(...rows);
@@ -95,19 +156,23 @@ export function memoryGrid(container, gotoInput, adapter) {
     return true;
   }
 
-  function focusAddress(address) {
-    focused = Math.max(0, Math.min(kWords - 1, address));
-    const row = Math.floor(focused / kPerRow);
+  function keepInView(address) {
+    const row = Math.floor(address / perRow);
     if (row * kRowHeight < scroller.scrollTop || (row + 1) * kRowHeight > scroller.scrollTop + scroller.clientHeight)
       scroller.scrollTop = Math.max(0, row * kRowHeight - scroller.clientHeight / 2);
+  }
+
+  function focusAddress(address) {
+    focused = Math.max(0, Math.min(kWords - 1, address));
+    keepInView(focused);
     render().then((shown) => {
       if (shown && !editing) spacer.querySelector(`[data-address="${focused}"]`)?.focus();
     });
   }
 
   function keydown(e, address, el) {
-    const moves = { ArrowRight: 1, ArrowLeft: -1, ArrowDown: kPerRow, ArrowUp: -kPerRow,
-      PageDown: kPerRow * 10, PageUp: -kPerRow * 10 };
+    const moves = { ArrowRight: 1, ArrowLeft: -1, ArrowDown: perRow, ArrowUp: -perRow,
+      PageDown: perRow * 10, PageUp: -perRow * 10 };
     if (e.key in moves) {
       e.preventDefault();
       focusAddress(address + moves[e.key]);
@@ -162,6 +227,13 @@ export function memoryGrid(container, gotoInput, adapter) {
   }
 
   scroller.addEventListener('scroll', () => render());
+  // A pane resized, a phone turned, a font loaded: the words a row again,
+  // keeping the focused word in view.
+  new ResizeObserver(() => {
+    if (!scroller.clientWidth || !fit()) return;
+    keepInView(focused);
+    render();
+  }).observe(scroller);
   gotoInput.addEventListener('keydown', (e) => {
     if (e.key !== 'Enter') return;
     const text = gotoInput.value.trim();
@@ -172,6 +244,7 @@ export function memoryGrid(container, gotoInput, adapter) {
     }
     focusAddress(address);
   });
+  fit();
   render();
 
   return {

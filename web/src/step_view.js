@@ -9,8 +9,8 @@ export function accessMarks(step) {
   const access = new Map();
   const targets = new Map();
   if (!step) return { access, targets };
-  if (step.at >= 0 && step.at < 65536) access.set(step.at, 'pc');
-  if (step.at + 1 < 65536 && step.at >= 0) access.set(step.at + 1, 'pc');
+  if (inMemory(step.at)) access.set(step.at, 'pc');
+  if (inMemory(step.at + 1) && inMemory(step.at)) access.set(step.at + 1, 'pc');
   for (const r of step.reads) if (r.what === 'M') access.set(r.address, 'read');
   for (const w of step.writes) if (w.what === 'M') access.set(w.address, 'write');
   if (step.branch) targets.set(step.branch.target, step.branch.taken ? 'taken' : 'not-taken');
@@ -27,10 +27,18 @@ export function touchedLines(step) {
   return { ran: step?.line ?? null, touched: [...lines] };
 }
 
-/// "ADDm 100 at 8".
+const inMemory = (address) => address >= 0 && address < 65536;
+
+/// "ADDm 100 at 8"; with PC outside memory no word was fetched, and the
+/// processor's own words say so.
 export function stepHead(step) {
+  if (!inMemory(step.at)) return step.fault ?? `PC ${step.at} is outside memory`;
   return `${step.instruction} at ${step.at}`;
 }
+
+// An immediate operand's value, from the instruction as the listing names it
+// ("ADDi 7").
+const operandOf = (step) => Number(step.instruction.split(' ')[1]);
 
 const svgNS = 'http://www.w3.org/2000/svg';
 function el(name, attrs, text) {
@@ -77,13 +85,13 @@ function litWires(step) {
   const pc = wrote('PC');
   const m = step.reads.find((r) => r.what === 'M');
   const store = step.writes.find((w) => w.what === 'M');
-  if (step.at >= 0 && step.at < 65536) lit.set('fetch', null); // the memory box names the instruction
+  if (inMemory(step.at)) lit.set('fetch', null); // the memory box names the instruction
   const sums = v !== undefined; // only the three adds write V
   if (sums) {
     lit.set('a-adder', read('A')?.value);
     if (m) lit.set('mem-adder', m.value);
     else if (read('PC')) lit.set('pc-adder', step.at + 2);
-    else lit.set('mem-adder', 'n');
+    else lit.set('mem-adder', operandOf(step));
     if (a) lit.set('adder-a', a.new);
     if (v) lit.set('adder-v', v.new ? 'True' : 'False');
   } else if (a) {
@@ -142,7 +150,7 @@ export function drawDatapath(svg, step, description) {
     if (name === 'memory') {
       const m = step?.writes.find((x) => x.what === 'M') ?? step?.reads.find((x) => x.what === 'M');
       if (m) value = m.new !== undefined ? `M[${m.address}] ← ${m.new}` : `M[${m.address}] = ${m.value}`;
-      if (step) g.append(el('text', { x: b.x + 8, y: b.y + 60 }, `M[${step.at}]:`), el('text', { x: b.x + 8, y: b.y + 76 }, step.instruction));
+      if (step && inMemory(step.at)) g.append(el('text', { x: b.x + 8, y: b.y + 60 }, `M[${step.at}]:`), el('text', { x: b.x + 8, y: b.y + 76 }, step.instruction));
     }
     if (value) g.append(el('text', { x: b.x + 8, y: b.y + (name === 'memory' ? 110 : 35), class: 'value' }, value));
     svg.append(g);

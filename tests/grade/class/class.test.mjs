@@ -5,7 +5,7 @@
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
-import { copyFileSync, existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { copyFileSync, existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, symlinkSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -96,6 +96,9 @@ z.close()`]);
   const figures = JSON.parse(readFileSync(join(dir, 'bad.json'), 'utf8'));
   const names = figures.submissions.map((s) => s.name);
   assert.deepEqual(names.sort(), ['binary', 'a_hw', 'b_hw', 's0016', 'zipped'].sort());
+  // The list's names are read from the list's own folder, not the working one.
+  assert.equal(figures.submissions.find((s) => s.name === 's0016').not_graded, undefined);
+  assert.equal(typeof figures.submissions.find((s) => s.name === 's0016').score, 'number');
   assert.match(figures.submissions.find((s) => s.name === 'binary').not_graded, /not a text file/);
   const problems = figures.problems.join('\n');
   assert.match(problems, /empty: the folder holds no \.ram file/);
@@ -115,4 +118,51 @@ z.close()`]);
   assert.equal(failed.status, 1);
   assert.match(failed.stderr, /cannot write .*x\.json/);
   assert.deepEqual(readdirSync(dir).filter((f) => f.includes('.partial-')), []);
+});
+
+test('links in a folder: one that points nowhere is named, one to a good file is graded under its own name', () => {
+  const linked = join(dir, 'linked');
+  mkdirSync(linked, { recursive: true });
+  symlinkSync(join(dir, 'no-such-file.ram'), join(linked, 'gone.ram'));
+  symlinkSync(join(subs, 's0017.ram'), join(linked, 'pointer.ram'));
+  copyFileSync(join(subs, 's0018.ram'), join(linked, 'plain.ram'));
+  run(['--class-json', 'linked.json', cases, linked]);
+  const figures = JSON.parse(readFileSync(join(dir, 'linked.json'), 'utf8'));
+  assert.deepEqual(figures.submissions.map((s) => s.name), ['gone', 'plain', 'pointer']);
+  assert.equal(figures.submissions[0].not_graded, 'cannot be read');
+  assert.equal(figures.submissions[2].not_graded, undefined);
+  assert.match(figures.problems.join('\n'), /gone\.ram: cannot be read: not graded/);
+});
+
+test('a report that fails part-way through leaves the old one and no partial file', () => {
+  writeFileSync(join(dir, 'kept.html'), 'the old report');
+  // A file size limit of 8 KiB, its signal ignored: the write fails with EFBIG.
+  const out = spawnSync('bash', ['-c', 'trap "" XFSZ; ulimit -f 8; exec "$@"', 'bash', grade,
+    '--class-report', 'kept.html', cases, subs], { encoding: 'utf8', cwd: dir });
+  assert.equal(out.status, 1, out.stderr);
+  assert.match(out.stderr, /cannot write kept\.html/);
+  assert.equal(readFileSync(join(dir, 'kept.html'), 'utf8'), 'the old report');
+  assert.deepEqual(readdirSync(dir).filter((f) => f.includes('.partial-')), []);
+});
+
+test('a missing or empty submission fails every case, with why, in every format', () => {
+  writeFileSync(join(dir, 'empty.ram'), '');
+  for (const [file, why] of [['missing.ram', /missing\.ram: cannot be read/], ['empty.ram', /holds no instruction/]]) {
+    const text = run([cases, file]);
+    assert.equal(text.status, 1, text.stderr);
+    assert.equal((text.stdout.match(why) ?? []).length >= 1, true, text.stdout);
+    assert.match(text.stdout, /^0 passed, 3 failed$/m);
+    const scope = run(['--format', 'gradescope', cases, file]);
+    const tests = JSON.parse(scope.stdout.split('\n')[0]).tests;
+    assert.equal(tests.length, 3, file);
+    for (const t of tests) {
+      assert.equal(t.status, 'failed', file);
+      assert.match(t.output, why, file);
+    }
+    const junit = run(['--format', 'junit', cases, file]).stdout;
+    assert.equal((junit.match(/<testcase /g) ?? []).length, 3, file);
+    assert.equal((junit.match(/<failure /g) ?? []).length, 3, file);
+    const csv = run(['--format', 'csv', cases, file]).stdout.split('\r\n');
+    assert.equal(csv[1], `${file.replace('.ram', '')},${file.replace('.ram', '')},0,0,0,0`);
+  }
 });
