@@ -155,8 +155,7 @@ Stop DebugMachine::StepOne() {
 // The state before the newest step is the undo entry's registers over
 // today's memory, with the one word it overwrote read as it was.
 std::optional<StepDescription> DebugMachine::LastStep() {
-    Settle();
-    const UndoEntry* newest = history_.Newest();
+    const UndoEntry* newest = Newest();
     if (newest == nullptr)
         return std::nullopt;
     return DescribeStep(MachineView{newest->Before(cpu_.Accumulator()), cpu_.Words(),

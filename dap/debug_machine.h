@@ -120,8 +120,7 @@ public:
 
     /// The word the newest kept step wrote, if it wrote one.
     std::optional<std::int32_t> LastWrite() {
-        Settle();
-        const UndoEntry* newest = history_.Newest();
+        const UndoEntry* newest = Newest();
         return newest && newest->Address() >= 0 ? std::optional(newest->Address()) : std::nullopt;
     }
     /// The newest kept step, described as it ran; nothing when none is kept.
@@ -153,8 +152,7 @@ public:
     /// Where the newest kept step ran: the faulting instruction after a
     /// fault, the last one before the end.
     std::optional<std::int32_t> LastStepAt() {
-        Settle();
-        const UndoEntry* newest = history_.Newest();
+        const UndoEntry* newest = Newest();
         return newest ? std::optional(newest->Before(0).pcounter) : std::nullopt;
     }
 
@@ -174,6 +172,11 @@ private:
     long long CopyEvery() const;
     /// Rebuilds the history a batched run did not write.
     void SettleHistory();
+    /// The newest kept step. After a batched run that has stopped, its last
+    /// step alone is found again (from the newest copy, on a scratch
+    /// machine): a stop is told without rebuilding the whole history, which
+    /// waits for whatever needs more of it.
+    const UndoEntry* Newest();
     /// SettleHistory, and the run (with its loop watch) is over.
     void Settle() {
         SettleHistory();
@@ -188,6 +191,7 @@ private:
     std::size_t marked_ = 0; // words with any mark
     StopSet stops_;          // the marks as the batched loop tests them
     std::optional<BatchedRun> batched_;
+    std::optional<UndoEntry> batchedNewest_; // Newest() of a stopped batched run
     std::optional<LoopWatch> watch_;
     bool traceAll_ = false;
     bool finished_ = false;

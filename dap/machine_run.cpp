@@ -4,6 +4,7 @@
 #include "debug_machine.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace wren::dap {
 
@@ -30,8 +31,13 @@ constexpr long long kLongestWindow = 1LL << 22;
 
 } // namespace
 
+// The history waits: a stop is told at once, and only what needs more than
+// the newest step rebuilds it (Settle).
 Stop DebugMachine::Finish(StopReason reason) {
-    Settle();
+    if (batched_)
+        watch_.reset();
+    else
+        Settle();
     if (reason == StopReason::End)
         finished_ = true;
     return Describe(reason);
@@ -161,6 +167,7 @@ void DebugMachine::TakeCopy(BatchedRun& run) {
 // they went; only the last ones, which the history keeps, write undo entries.
 // Where they end is where the machine is now, fault and end included.
 void DebugMachine::SettleHistory() {
+    batchedNewest_.reset();
     if (!batched_)
         return;
     const BatchedRun run = std::move(*batched_);
@@ -177,6 +184,38 @@ void DebugMachine::SettleHistory() {
     cpu_.StepWhile(from - copy.step, replayed);
     for (long long i = 0; i < keep; ++i)
         Advance();
+}
+
+const UndoEntry* DebugMachine::Newest() {
+    if (!batched_ || watch_) {
+        Settle();
+        return history_.Newest();
+    }
+    if (batchedNewest_)
+        return &*batchedNewest_;
+    const BatchedRun& run = *batched_;
+    const long long total = run.steps + (run.faulted ? 1 : 0);
+    if (total == 0 || history_.Capacity() == 0) {
+        Settle();
+        return history_.Newest();
+    }
+    // The state before the newest step: the newest copy at or before it,
+    // run on to there, as SettleHistory would.
+    const long long before = total - 1;
+    const MachineCopy& copy =
+        run.copies.back().step <= before ? run.copies.back() : run.copies.front();
+    auto scratch = std::make_unique<Wren>();
+    for (std::int32_t address = 0; address < Wren::kMemoryWords; ++address)
+        scratch->SetMemory(address, copy.words[static_cast<std::size_t>(address)]);
+    scratch->SetRegisters(copy.registers);
+    long long replayed = 0;
+    scratch->StepWhile(before - copy.step, replayed);
+    const Registers registers = scratch->GetRegisters();
+    const std::int32_t* words = scratch->Words();
+    const std::int32_t target = StoreTarget(words, registers.pcounter);
+    batchedNewest_ =
+        target >= 0 ? UndoEntry(registers, target, words[target]) : UndoEntry(registers);
+    return &*batchedNewest_;
 }
 
 } // namespace wren::dap

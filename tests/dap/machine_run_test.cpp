@@ -94,6 +94,13 @@ TEST_P(BatchedRuns, StopAndStepBackAsTracedRunsDo) {
         EXPECT_EQ(batched.Finished(), traced.Finished());
         EXPECT_EQ(batched.ExitCode(), traced.ExitCode());
         EXPECT_EQ(batched.Fault(), traced.Fault());
+        // The stop's last step, told before the history is rebuilt.
+        const auto lastBatched = batched.LastStep(), lastTraced = traced.LastStep();
+        ASSERT_EQ(lastBatched.has_value(), lastTraced.has_value()) << "stop " << stops;
+        if (lastBatched) {
+            EXPECT_EQ(lastBatched->at, lastTraced->at) << "stop " << stops;
+            EXPECT_EQ(lastBatched->text, lastTraced->text) << "stop " << stops;
+        }
         EXPECT_EQ(batched.LastWrite(), traced.LastWrite());
         EXPECT_EQ(batched.LastStepAt(), traced.LastStepAt());
         ASSERT_EQ(batched.HistorySize(), traced.HistorySize());
