@@ -13,6 +13,8 @@ const kMostChars = 11; // -2147483648
 // Rows drawn beyond those in view, on each side: a scroll shows drawn rows.
 const kMarginRows = 24;
 
+/// The grid in container, with gotoInput for Go to address; adapter says
+/// ({say}), and setAdapter adds how a word is set ({setWord}).
 export function memoryGrid(container, gotoInput, adapter) {
   const scroller = document.createElement('div');
   scroller.className = 'memory-scroll';
@@ -249,6 +251,7 @@ export function memoryGrid(container, gotoInput, adapter) {
 
   return {
     setSource(fn) { source = fn; },
+    setAdapter(more) { adapter = { ...adapter, ...more }; },
     refresh,
   };
 }

@@ -73,14 +73,17 @@ export function debugAdapter(onEvent, onFailure) {
 
 /// The grader: grade({cases, program, seed}) answers with every case's
 /// outcome, grade({class: {cases, files, seed}}) with a class report (and
-/// onProgress hears how far it is); writeFile puts files in place.
-export function grader(onFailure, onProgress = () => {}) {
+/// the listener given to onProgress hears how far it is); writeFile puts
+/// files in place. One worker, which the grading and class panes share.
+export function grader(onFailure) {
   const waiting = [];
+  let onProgress = () => {};
   const worker = startWorker('grade', (message) => {
     if (message.progress !== undefined) onProgress(message.progress, message.of);
     else waiting.shift()?.(message);
   }, onFailure);
   return {
+    onProgress(listener) { onProgress = listener; },
     writeFile(path, text) {
       worker.postMessage({ file: { path, text } });
     },

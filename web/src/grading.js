@@ -1,0 +1,53 @@
+// The grading pane: a case file (with the files it names) put into the
+// grader's worker, and the editor's program graded by the project's own
+// grader, seed 1, case by case.
+import { Events } from './store.js';
+
+const $ = (id) => document.getElementById(id);
+
+/// grading is the grader's worker bridge, which the class view shares.
+export function setUpGrading(store, grading) {
+  const say = (text) => store.dispatch(Events.Say, { text });
+  $('open-cases').addEventListener('change', async (e) => {
+    const files = [...e.target.files];
+    e.target.value = '';
+    const toml = files.find((f) => f.name.endsWith('.toml'));
+    if (!toml) {
+      $('cases-state').textContent = 'No case file (.toml) among the files picked.';
+      return;
+    }
+    for (const file of files) grading.writeFile(`/cases/${file.name}`, await file.text());
+    $('grade').disabled = false;
+    store.dispatch(Events.CasesOpened, { path: `/cases/${toml.name}` });
+    $('cases-state').textContent = `Cases: ${toml.name}` +
+      (files.length > 1 ? `, with ${files.filter((f) => f !== toml).map((f) => f.name).join(', ')}` : '');
+  });
+
+  $('grade').addEventListener('click', async () => {
+    const { casePath, program } = store.get();
+    if (!casePath) return;
+    grading.writeFile('/submission.ram', program.text);
+    const answer = await grading.grade({ cases: casePath, program: '/submission.ram', seed: 1 });
+    const body = $('results').tBodies[0];
+    if (answer.error) {
+      body.replaceChildren();
+      $('cases-state').textContent = answer.error;
+      say(answer.error);
+      return;
+    }
+    body.replaceChildren(...answer.results.map((r) => {
+      const row = document.createElement('tr');
+      for (const text of [r.name, r.outcome, `${r.score}/${r.points}`]) {
+        const cell = document.createElement('td');
+        cell.textContent = text;
+        row.append(cell);
+      }
+      // A hidden case shows its name, points and outcome only; a visible one
+      // says why it failed when asked.
+      if (!r.hidden && r.outcome !== 'passed') row.title = r.output;
+      return row;
+    }));
+    const passed = answer.results.filter((r) => r.outcome === 'passed').length;
+    say(`Graded: ${answer.score}/${answer.maxScore} points, ${passed} of ${answer.results.length} cases passed.`);
+  });
+}
