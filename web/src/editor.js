@@ -282,7 +282,7 @@ export function createEditor(store) {
     for (let it = markers.iter(); it.value; it.next()) again.push(new AddressMarker(it.value.line, it.value.address).range(it.from));
     view.dispatch({ effects: setAddresses.of(RangeSet.of(again)) });
   });
-  store.on(Events.MachineShown, (lit) => view.dispatch({ effects: setPcLine.of(lit) }));
+  store.on(Events.MachineShown, ({ pc, ran, touched }) => view.dispatch({ effects: setPcLine.of({ pc, ran, touched }) }));
   store.on(Events.Reference, ({ instructions }) => {
     for (const row of instructions) reference.set(row.mnemonic, row);
   });

@@ -208,7 +208,10 @@ export function createMachine(store, memory) {
     const { stackFrames } = await dap.request('stackTrace', { threadId: 1 });
     if (stale()) return;
     const lines = kind === 'Last step' ? touchedLines(step) : { ran: null, touched: [] };
-    store.dispatch(Events.MachineShown, { pc: stackFrames[0]?.line ?? 0, ...lines });
+    store.dispatch(Events.MachineShown, {
+      pc: stackFrames[0]?.line ?? 0, ...lines,
+      stop: stopped ? { reason: stopped.reason, description: stopped.description ?? '' } : null,
+    });
     if (stopped?.reason === 'exception') {
       $('fault').textContent = stopped.description ?? 'machine fault';
       $('fault').hidden = false;

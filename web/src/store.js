@@ -17,7 +17,7 @@ export const Events = Object.freeze({
   BreakpointsChanged: 'breakpoints-changed', // {lines}
   // The machine.
   Command: 'command', // {name: 'step' | 'step-back' | 'run-to-end' | 'stop' | 'help'}
-  MachineShown: 'machine-shown', // {pc, ran, touched}: the lines to light for the state shown
+  MachineShown: 'machine-shown', // {pc, ran, touched, stop}: the lines to light for the state shown, and why it stopped
   Running: 'running', // {on, rate}: Run to end under way, and its rate
   Reference: 'reference', // {instructions}: the instruction reference, from the adapter
   // Grading.
@@ -30,13 +30,15 @@ export const Events = Object.freeze({
 const known = new Set(Object.values(Events));
 
 /// The state every pane may read: the program (its text, file name and
-/// whether it was saved), the breakpoints, whether a run is under way, the
-/// grading session.
+/// whether it was saved), the breakpoints, whether a run is under way and
+/// the machine's last stop ({reason, description}, null before any), the
+/// grading session's case file.
 function initialState(text) {
   return {
     program: { text, name: 'program.ram', saved: true },
     breakpoints: new Set(),
     running: false,
+    lastStop: null,
     casePath: null,
   };
 }
@@ -58,6 +60,8 @@ function reduce(state, event, detail) {
     }
     case Events.Running:
       return { ...state, running: detail.on };
+    case Events.MachineShown:
+      return { ...state, lastStop: detail.stop ?? state.lastStop };
     case Events.CasesOpened:
       return { ...state, casePath: detail.path };
     default:
