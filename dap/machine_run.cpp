@@ -29,6 +29,19 @@ constexpr long long kWindowShare = 128;
 // cycle count's fault instead.
 constexpr long long kLongestWindow = 1LL << 22;
 
+// Puts machine in the state after step of run: the newest copy at or before
+// it, run on to there. The machine has no input, so the steps go again
+// exactly as they went.
+void RunFromCopy(const BatchedRun& run, long long step, Wren& machine) {
+    const MachineCopy& copy =
+        run.copies.back().step <= step ? run.copies.back() : run.copies.front();
+    for (std::int32_t address = 0; address < Wren::kMemoryWords; ++address)
+        machine.SetMemory(address, copy.words[static_cast<std::size_t>(address)]);
+    machine.SetRegisters(copy.registers);
+    long long replayed = 0;
+    machine.StepWhile(step - copy.step, replayed);
+}
+
 } // namespace
 
 // The history waits: a stop is told at once, and only what needs more than
@@ -163,9 +176,9 @@ void DebugMachine::TakeCopy(BatchedRun& run) {
         {run.steps, cpu_.GetRegisters(), std::vector(words, words + Wren::kMemoryWords)});
 }
 
-// The machine has no input, so the steps run again from a copy go exactly as
-// they went; only the last ones, which the history keeps, write undo entries.
-// Where they end is where the machine is now, fault and end included.
+// Only the last steps run again from a copy, which the history keeps, write
+// undo entries. Where they end is where the machine is now, fault and end
+// included.
 void DebugMachine::SettleHistory() {
     batchedNewest_.reset();
     if (!batched_)
@@ -174,14 +187,7 @@ void DebugMachine::SettleHistory() {
     batched_.reset();
     const long long total = run.steps + (run.faulted ? 1 : 0);
     const long long keep = std::min(total, static_cast<long long>(history_.Capacity()));
-    const long long from = total - keep;
-    const MachineCopy& copy =
-        run.copies.back().step <= from ? run.copies.back() : run.copies.front();
-    for (std::int32_t address = 0; address < Wren::kMemoryWords; ++address)
-        cpu_.SetMemory(address, copy.words[static_cast<std::size_t>(address)]);
-    cpu_.SetRegisters(copy.registers);
-    long long replayed = 0;
-    cpu_.StepWhile(from - copy.step, replayed);
+    RunFromCopy(run, total - keep, cpu_);
     for (long long i = 0; i < keep; ++i)
         Advance();
 }
@@ -199,17 +205,9 @@ const UndoEntry* DebugMachine::Newest() {
         Settle();
         return history_.Newest();
     }
-    // The state before the newest step: the newest copy at or before it,
-    // run on to there, as SettleHistory would.
-    const long long before = total - 1;
-    const MachineCopy& copy =
-        run.copies.back().step <= before ? run.copies.back() : run.copies.front();
+    // The state before the newest step, as SettleHistory would reach it.
     auto scratch = std::make_unique<Wren>();
-    for (std::int32_t address = 0; address < Wren::kMemoryWords; ++address)
-        scratch->SetMemory(address, copy.words[static_cast<std::size_t>(address)]);
-    scratch->SetRegisters(copy.registers);
-    long long replayed = 0;
-    scratch->StepWhile(before - copy.step, replayed);
+    RunFromCopy(run, total - 1, *scratch);
     const Registers registers = scratch->GetRegisters();
     const std::int32_t* words = scratch->Words();
     const std::int32_t target = StoreTarget(words, registers.pcounter);

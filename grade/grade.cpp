@@ -117,15 +117,28 @@ std::vector<std::string> Replay(const std::string& file, const cli::RunSpec& spe
     return lines;
 }
 
-void GradeCase(const Case& c, std::size_t index, const std::string& file, std::uint64_t seed,
-               Wren& cpu, CaseResult& result) {
+// Case number index's inputs, and the wren-trace command that replays it.
+void StartCase(const Case& c, std::size_t index, const std::string& file, std::uint64_t seed,
+               CaseResult& result) {
+    result.c = &c;
     result.spec = SpecFor(c, index, seed);
     // The replay looks for loops only where one was found; elsewhere the
     // option would change nothing.
     cli::RunSpec shown = result.spec;
     shown.limits.detectLoops = false;
     result.replay = cli::TraceCommand(shown, file);
+}
 
+// Adds a case's outcome to the submission's totals.
+void Count(const CaseResult& r, SubmissionResult& result) {
+    result.maxScore += r.c->points;
+    result.score += r.score;
+    ++(r.outcome == Outcome::Passed ? result.passed : result.failed);
+}
+
+void GradeCase(const Case& c, std::size_t index, const std::string& file, std::uint64_t seed,
+               Wren& cpu, CaseResult& result) {
+    StartCase(c, index, file, seed, result);
     cpu.Clear();
     if (const auto error = cpu.Load_Ram(file)) {
         result.outcome = Outcome::LoadError;
@@ -270,9 +283,7 @@ SubmissionResult GradeSubmission(const CaseFile& cases, const std::string& file,
             r.detail = std::string("grading this case failed: ") + e.what();
             r.score = 0;
         }
-        result.maxScore += c.points;
-        result.score += r.score;
-        ++(r.outcome == Outcome::Passed ? result.passed : result.failed);
+        Count(r, result);
     }
     return result;
 }
@@ -283,17 +294,11 @@ SubmissionResult UngradableSubmission(const CaseFile& cases, const std::string& 
     result.file = file;
     result.cases.resize(cases.cases.size());
     for (std::size_t i = 0; i < cases.cases.size(); ++i) {
-        const Case& c = cases.cases[i];
         CaseResult& r = result.cases[i];
-        r.c = &c;
-        r.spec = SpecFor(c, i, seed);
-        cli::RunSpec shown = r.spec;
-        shown.limits.detectLoops = false;
-        r.replay = cli::TraceCommand(shown, file);
+        StartCase(cases.cases[i], i, file, seed, r);
         r.outcome = Outcome::LoadError;
         r.detail = "the file did not load: " + file + ": " + why;
-        result.maxScore += c.points;
-        ++result.failed;
+        Count(r, result);
     }
     return result;
 }

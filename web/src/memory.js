@@ -114,21 +114,24 @@ export function memoryGrid(container, gotoInput, adapter) {
     return el;
   }
 
+  // The rows to draw: those in view, and a margin each side.
+  function rowsInView() {
+    const top = Math.floor(scroller.scrollTop / kRowHeight);
+    return [Math.max(0, top - kMarginRows), Math.min(rows, top + Math.ceil(scroller.clientHeight / kRowHeight) + kMarginRows)];
+  }
+
   /// Draws the rows in view; resolves true when this render is the one shown.
   async function render() {
     const ticket = ++latestRender;
-    let first = Math.max(0, Math.floor(scroller.scrollTop / kRowHeight) - kMarginRows);
-    let last = Math.min(rows, Math.floor(scroller.scrollTop / kRowHeight) + Math.ceil(scroller.clientHeight / kRowHeight) + kMarginRows);
+    const [first, last] = rowsInView();
     await fetchRows(first, last);
     if (ticket !== latestRender) return false;
-    // Fewer words a row now: the word at the top stays at the top.
+    // Fewer words a row now: the word at the top stays at the top, and the
+    // rows are drawn again.
     const top = Math.floor(scroller.scrollTop / kRowHeight) * perRow;
     if (widen()) {
       scroller.scrollTop = Math.floor(top / perRow) * kRowHeight;
-      first = Math.max(0, Math.floor(scroller.scrollTop / kRowHeight) - kMarginRows);
-      last = Math.min(rows, Math.floor(scroller.scrollTop / kRowHeight) + Math.ceil(scroller.clientHeight / kRowHeight) + kMarginRows);
-      await fetchRows(first, last);
-      if (ticket !== latestRender) return false;
+      return render();
     }
     const typing = editing && document.activeElement === editing.input;
     // Moving the edited word's input into its new cell blurs it; that blur
