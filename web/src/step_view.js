@@ -41,6 +41,18 @@ export function stepHead(step) {
 const operandOf = (step) => Number(step.instruction.split(' ')[1]);
 
 const svgNS = 'http://www.w3.org/2000/svg';
+// About the width of a character of the datapath's 12 px monospace text.
+const kCharWidth = 7.3;
+/// Text that fits width: one longer (a word as wide as -2147483648) is
+/// drawn narrower, whole, rather than run over a part's edge.
+function fitted(attrs, text, width) {
+  const node = el('text', attrs, text);
+  if (text.length * kCharWidth > width) {
+    node.setAttribute('textLength', String(width));
+    node.setAttribute('lengthAdjust', 'spacingAndGlyphs');
+  }
+  return node;
+}
 function el(name, attrs, text) {
   const node = document.createElementNS(svgNS, name);
   for (const [k, v] of Object.entries(attrs)) node.setAttribute(k, String(v));
@@ -108,10 +120,13 @@ function litWires(step) {
   return lit;
 }
 
+// Where each wire's value is written, and the room it has: on the short
+// wires between two parts it is centred, so that it stays clear of both.
 const valueAt = {
-  fetch: [140, 37], 'to-pc': [190, 56], 'a-pc': [244, 100], 'mem-a': [175, 137], 'a-mem': [175, 170],
-  'mem-adder': [290, 95], 'a-adder': [370, 127], 'pc-adder': [455, 90], 'pc-a': [360, 146],
-  'adder-a': [372, 196], 'adder-v': [490, 224], 'v-pc': [196, 178], next: [360, 28], 'next-back': [340, 4],
+  fetch: [140, 37, 70], 'to-pc': [190, 56, 56], 'a-pc': [244, 100, 100], 'mem-a': [170, 137, 68, 'middle'],
+  'a-mem': [170, 170, 68, 'middle'], 'mem-adder': [290, 95, 140], 'a-adder': [366, 127, 60, 'middle'],
+  'pc-adder': [455, 90, 90], 'pc-a': [365, 146, 60, 'middle'], 'adder-a': [372, 196, 120],
+  'adder-v': [490, 224, 60], 'v-pc': [196, 178, 30], next: [360, 28, 26], 'next-back': [340, 19, 70],
 };
 
 /// Draws the datapath with the wires and parts the step used lit, and the
@@ -150,15 +165,15 @@ export function drawDatapath(svg, step, description) {
     if (name === 'memory') {
       const m = step?.writes.find((x) => x.what === 'M') ?? step?.reads.find((x) => x.what === 'M');
       if (m) value = m.new !== undefined ? `M[${m.address}] ← ${m.new}` : `M[${m.address}] = ${m.value}`;
-      if (step && inMemory(step.at)) g.append(el('text', { x: b.x + 8, y: b.y + 60 }, `M[${step.at}]:`), el('text', { x: b.x + 8, y: b.y + 76 }, step.instruction));
+      if (step && inMemory(step.at)) g.append(el('text', { x: b.x + 8, y: b.y + 60 }, `M[${step.at}]:`), fitted({ x: b.x + 8, y: b.y + 76 }, step.instruction, b.w - 14));
     }
-    if (value) g.append(el('text', { x: b.x + 8, y: b.y + (name === 'memory' ? 110 : 35), class: 'value' }, value));
+    if (value) g.append(fitted({ x: b.x + 8, y: b.y + (name === 'memory' ? 110 : 35), class: 'value' }, value, b.w - 14));
     svg.append(g);
   }
   for (const [name, value] of lit) {
     if (value === undefined || value === null || !valueAt[name]) continue;
-    const [x, y] = valueAt[name];
-    svg.append(el('text', { x, y, class: 'value', 'data-on': name }, String(value)));
+    const [x, y, width, anchor = 'start'] = valueAt[name];
+    svg.append(fitted({ x, y, 'text-anchor': anchor, class: 'value', 'data-on': name }, String(value), width));
   }
   return [...lit.keys()];
 }
