@@ -201,7 +201,9 @@ test('hover on a mnemonic shows its line of the reference; a share link too long
   await tip.waitFor();
   assert.equal(await tip.innerText(), 'A ← M[n] · PC ← PC + 2 · 3 cycles');
   await button(page, 'Share').click();
-  await page.waitForFunction(() => /too long to share as a link/.test(document.getElementById('announce').textContent));
+  // The refusal stays under the toolbar; the announcement may be followed by
+  // another one before it is read here.
+  await page.waitForFunction(() => /too long to share as a link/.test(document.getElementById('refusal').textContent));
   assert.equal(await page.getByRole('textbox', { name: 'Share link' }).inputValue(), '');
   await close();
 });

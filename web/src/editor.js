@@ -58,6 +58,8 @@ export function createEditor(store) {
 
   let version = 1;
   let lspReady = false; // initialized, and the document opened
+  let opened; // resolves once the server has the document
+  const documentOpened = new Promise((resolve) => { opened = resolve; });
   const lsp = languageServer((method, params) => {
     if (method === 'textDocument/publishDiagnostics' && params.version === version) showDiagnostics(params.diagnostics);
   }, (why) => say(`The language server failed: ${why}`));
@@ -168,7 +170,13 @@ export function createEditor(store) {
     const line = doc.lineAt(pos);
     return { line: line.number - 1, character: pos - line.from };
   };
+  // A hover that comes before the server has the document, or before the
+  // reference has come, waits for them rather than showing nothing: the mouse
+  // may not move again.
   const hover = hoverTooltip(async (v, pos) => {
+    await documentOpened;
+    await Promise.race([referenceCame, new Promise((r) => setTimeout(r, 10000))]);
+    if (v.state.doc.length < pos) return null;
     const answer = await lsp.request('textDocument/hover', { textDocument: { uri }, position: lspPosition(v.state.doc, pos) });
     if (!answer) return null;
     const line = v.state.doc.lineAt(pos);
@@ -199,6 +207,8 @@ export function createEditor(store) {
   }
   // The instruction reference, from the debug adapter: mnemonic -> row.
   const reference = new Map();
+  let referenceArrived;
+  const referenceCame = new Promise((resolve) => { referenceArrived = resolve; });
   async function goToDefinition(v) {
     const pos = v.state.selection.main.head;
     const found = await lsp.request('textDocument/definition', { textDocument: { uri }, position: lspPosition(v.state.doc, pos) });
@@ -262,6 +272,7 @@ export function createEditor(store) {
     lsp.notify('initialized', {});
     lsp.notify('textDocument/didOpen', { textDocument: { uri, languageId: 'wren-ram', version, text: view.state.doc.toString() } });
     refreshAddresses();
+    opened();
   });
 
   // ---- What the other panes ask of the editor.
@@ -285,5 +296,6 @@ export function createEditor(store) {
   store.on(Events.MachineShown, ({ pc, ran, touched }) => view.dispatch({ effects: setPcLine.of({ pc, ran, touched }) }));
   store.on(Events.Reference, ({ instructions }) => {
     for (const row of instructions) reference.set(row.mnemonic, row);
+    referenceArrived();
   });
 }
