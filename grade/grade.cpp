@@ -1,13 +1,20 @@
 #include "grade.h"
 
+#include "image_runner.h"
+#include "input_plan.h"
+#include "inputs.h"
+
 #include "program_check.h"
 #include "run_report.h"
 #include "wren.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <deque>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 namespace wren::grade {
@@ -117,6 +124,44 @@ std::vector<std::string> Replay(const std::string& file, const cli::RunSpec& spe
     return lines;
 }
 
+// The page's link fragment: the program, the words to set, the case's name.
+std::string PageLink(const std::string& file, const cli::RunSpec& spec, const std::string& name) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    static constexpr char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+    const std::string bytes = text.str();
+    std::string link = "program=";
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        std::uint32_t group = static_cast<std::uint8_t>(bytes[i]) << 16;
+        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        if (n > 1)
+            group |= static_cast<std::uint8_t>(bytes[i + 1]) << 8;
+        if (n > 2)
+            group |= static_cast<std::uint8_t>(bytes[i + 2]);
+        for (std::size_t k = 0; k <= n; ++k)
+            link += kDigits[(group >> (18 - 6 * k)) & 63];
+    }
+    link += "&set=";
+    for (std::size_t i = 0; i < spec.sets.size(); ++i)
+        link += (i > 0 ? "," : "") + std::to_string(spec.sets[i].first) + ":" +
+                std::to_string(spec.sets[i].second);
+    link += "&case=";
+    for (const char ch : name) {
+        const auto u = static_cast<unsigned char>(ch);
+        if (std::isalnum(u) || ch == '-' || ch == '_' || ch == '.' || ch == '~') {
+            link += ch;
+        } else {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            link += '%';
+            link += kHex[u >> 4];
+            link += kHex[u & 15];
+        }
+    }
+    return link;
+}
+
 // Case number index's inputs, and the wren-trace command that replays it.
 void StartCase(const Case& c, std::size_t index, const std::string& file, std::uint64_t seed,
                CaseResult& result) {
@@ -136,9 +181,10 @@ void Count(const CaseResult& r, SubmissionResult& result) {
     ++(r.outcome == Outcome::Passed ? result.passed : result.failed);
 }
 
-void GradeCase(const Case& c, std::size_t index, const std::string& file, std::uint64_t seed,
-               Wren& cpu, CaseResult& result) {
-    StartCase(c, index, file, seed, result);
+// Runs result.spec's inputs once on file and judges the run against expect;
+// a failure gets its last steps.
+void RunOne(const Case& c, const std::string& file, const Expectations& expect, Wren& cpu,
+            CaseResult& result) {
     cpu.Clear();
     if (const auto error = cpu.Load_Ram(file)) {
         result.outcome = Outcome::LoadError;
@@ -172,7 +218,7 @@ void GradeCase(const Case& c, std::size_t index, const std::string& file, std::u
         break;
     case StopReason::NoInstruction:
     case StopReason::Break:
-        CheckExpectations(c.expect, cpu, result);
+        CheckExpectations(expect, cpu, result);
         result.outcome = result.mismatches.empty() ? Outcome::Passed : Outcome::WrongResult;
         result.detail = result.mismatches.empty() ? "" : "wrong result";
         break;
@@ -181,6 +227,122 @@ void GradeCase(const Case& c, std::size_t index, const std::string& file, std::u
         result.score = c.points;
     else
         result.lastSteps = Replay(file, result.spec, run, cpu);
+}
+
+// The words of set and random, with random ones as drawn.
+std::vector<std::pair<std::int32_t, std::int32_t>> FixedWords(const Case& c, std::size_t index,
+                                                              std::uint64_t seed) {
+    auto words = c.sets;
+    for (const auto& word : c.random)
+        words.emplace_back(word.address, Draw(seed, index, word));
+    return words;
+}
+
+// A random case that failed: a search for a smaller failing input; the
+// result then shows that one.
+void SearchFromDraw(const Case& c, const CaseFile& cases, const std::string& file, Wren& cpu,
+                    CaseResult& result, Expectations& used) {
+    ImageRunner mine;
+    ImageRunner model;
+    const ExpectationCheck check(c);
+    if (mine.Load(file) || (check.Slots() > 0 && model.Load(cases.reference.string())))
+        return;
+    std::vector<RandomWord> words = c.random;
+    std::sort(words.begin(), words.end(),
+              [](const RandomWord& x, const RandomWord& y) { return x.address < y.address; });
+    std::vector<std::int32_t> addresses;
+    std::vector<std::int32_t> drawn;
+    for (const RandomWord& w : words) {
+        addresses.push_back(w.address);
+        for (const auto& [address, value] : result.spec.sets)
+            if (address == w.address)
+                drawn.push_back(value);
+    }
+    std::vector<std::int32_t> values(check.Slots());
+    const auto fails = [&](const std::vector<std::int32_t>& input) {
+        if (check.Slots() > 0) {
+            // An input the model answer cannot answer proves nothing.
+            if (!Ended(model.Run(c.sets, addresses, input.data(), result.spec.limits)))
+                return false;
+            check.Fill(model.Cpu(), values.data());
+        }
+        const RunResult run = mine.Run(c.sets, addresses, input.data(), result.spec.limits);
+        return !(Ended(run) && check.Met(mine.Cpu(), values.data()));
+    };
+    InputsFound found = SearchSmaller(words, drawn, fails);
+    if (found.smallest != found.drawn) {
+        // The smaller input, with what the model leaves on it.
+        std::vector<std::int32_t> smallest;
+        for (const auto& [address, value] : found.smallest)
+            smallest.push_back(value);
+        fails(smallest);
+        CaseResult again;
+        again.c = &c;
+        again.spec = result.spec;
+        again.spec.sets = c.sets;
+        for (const auto& word : found.smallest)
+            again.spec.sets.push_back(word);
+        again.replay = cli::TraceCommand(
+            [&] {
+                cli::RunSpec shown = again.spec;
+                shown.limits.detectLoops = false;
+                return shown;
+            }(),
+            file);
+        Expectations expect = check.With(check.Slots() > 0 ? values.data() : nullptr);
+        RunOne(c, file, expect, cpu, again);
+        if (again.outcome != Outcome::Passed) {
+            result = std::move(again);
+            used = std::move(expect);
+        }
+    }
+    result.inputs = std::move(found);
+}
+
+void GradeCase(const Case& c, std::size_t index, const CaseFile& cases, const std::string& file,
+               std::uint64_t seed, Wren& cpu, CaseResult& result) {
+    StartCase(c, index, file, seed, result);
+    Expectations used = c.expect;
+    if (c.every.empty()) {
+        RunOne(c, file, c.expect, cpu, result);
+        if (result.outcome != Outcome::Passed && !c.random.empty() && result.steps >= 0)
+            SearchFromDraw(c, cases, file, cpu, result, used);
+    } else {
+        ImageRunner runner;
+        if (runner.Load(file) || runner.HiMem() == 0) {
+            RunOne(c, file, c.expect, cpu, result); // says why, as for any case
+            return;
+        }
+        const InputPlan plan(c, index, seed);
+        const EveryRun every = RunEvery(c, plan, runner, FixedWords(c, index, seed));
+        if (every.stopped) {
+            result.outcome = Outcome::Error;
+            result.detail = "stopped before every input had run";
+            return;
+        }
+        if (every.found.failed == 0) {
+            result.outcome = Outcome::Passed;
+            result.score = c.points;
+            result.inputs = every.found;
+            return;
+        }
+        for (const auto& word : every.found.smallest)
+            result.spec.sets.push_back(word);
+        cli::RunSpec shown = result.spec;
+        shown.limits.detectLoops = false;
+        result.replay = cli::TraceCommand(shown, file);
+        const ExpectationCheck check(c);
+        used = check.With(check.Slots() > 0 ? c.model.data() + every.smallestIndex * check.Slots()
+                                            : nullptr);
+        RunOne(c, file, used, cpu, result);
+        result.inputs = every.found;
+    }
+    // A case of one fixed input shows its last steps; one of many inputs
+    // also sets the run of the input it shows beside the model answer's.
+    if (result.outcome == Outcome::Passed || result.steps < 0 || !result.inputs)
+        return;
+    result.sideBySide = CompareRuns(file, cases.reference.string(), result.spec, used);
+    result.pageLink = PageLink(file, result.spec, c.name);
 }
 
 // Why a reference run cannot stand as the model answer, or nothing.
@@ -205,6 +367,11 @@ std::optional<CaseFileError> ResolveReference(CaseFile& cases, std::uint64_t see
         Case& c = cases.cases[i];
         if (c.expect.same.empty())
             continue;
+        if (!c.every.empty()) {
+            if (auto error = RunModelOnEvery(c, i, seed, reference))
+                return error;
+            continue;
+        }
         const std::string where = "case '" + c.name + "': the reference " + reference;
         cpu->Clear();
         if (const auto error = cpu->Load_Ram(reference))
@@ -277,7 +444,7 @@ SubmissionResult GradeSubmission(const CaseFile& cases, const std::string& file,
         CaseResult& r = result.cases[i];
         r.c = &c;
         try {
-            GradeCase(c, i, file, seed, *cpu, r);
+            GradeCase(c, i, cases, file, seed, *cpu, r);
         } catch (const std::exception& e) {
             r.outcome = Outcome::Error;
             r.detail = std::string("grading this case failed: ") + e.what();

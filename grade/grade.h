@@ -4,7 +4,9 @@
 #include "run_spec.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace wren::grade {
@@ -31,6 +33,46 @@ struct Mismatch {
     std::string actual;
 };
 
+/// What a case found over many inputs: every input of its ranges, or for
+/// a random case that failed, its draw and a search for a smaller input.
+struct InputsFound {
+    std::uint64_t run = 0;    ///< inputs run
+    std::uint64_t total = 0;  ///< inputs in the ranges; 0 for a random case
+    bool sampled = false;     ///< the boundaries and a sample, not every input
+    std::uint64_t failed = 0; ///< of those run
+    /// The ranged words of the smallest failing input; empty when none failed.
+    std::vector<std::pair<std::int32_t, std::int32_t>> smallest;
+    /// For a random case: the failing draw the search started from.
+    std::vector<std::pair<std::int32_t, std::int32_t>> drawn;
+    /// What exactly the failing inputs share, "101 = 1"; empty when nothing does.
+    std::string condition;
+};
+
+/// One write to an expected word: the step, the program line and the value.
+struct WordWrite {
+    long long step = 0;
+    int line = 0;
+    std::int32_t value = 0;
+};
+
+/// How one run went, for setting it beside another.
+struct RunSummary {
+    long long steps = 0;
+    std::int32_t cycles = 0;
+    std::string end; ///< as wren-trace ends a run
+    /// The writes to each expected word, in order, as the expectations list them.
+    std::vector<std::vector<WordWrite>> writes;
+};
+
+/// The failing run beside the model answer's on the same input (or beside
+/// the expected values when there is no model answer).
+struct SideBySide {
+    std::vector<std::int32_t> words; ///< the expected words, in address order
+    std::vector<std::int32_t> expected;
+    RunSummary mine;
+    std::optional<RunSummary> model;
+};
+
 struct CaseResult {
     const Case* c = nullptr;
     Outcome outcome = Outcome::Error;
@@ -47,6 +89,13 @@ struct CaseResult {
     /// The steps the run completed and the cycles it spent; -1 when it did not run.
     long long steps = -1;
     std::int32_t cycles = -1;
+    /// For a case with every, or a random case that failed.
+    std::optional<InputsFound> inputs;
+    /// For a failure that ran: the run beside the model answer's.
+    std::optional<SideBySide> sideBySide;
+    /// For a failure: the page's link fragment that opens the program with
+    /// the case's inputs set ("program=...&set=...&case=...").
+    std::string pageLink;
 };
 
 struct SubmissionResult {
@@ -73,6 +122,17 @@ std::int32_t Draw(std::uint64_t seed, std::size_t index, const RandomWord& word)
 /// does not load, faults or does not end within the case's step limit makes
 /// the case file unusable: the error names the case's line.
 std::optional<CaseFileError> ResolveReference(CaseFile& cases, std::uint64_t seed);
+
+/// Asks grading in progress to stop soon (Ctrl+C, the page's Stop); a case
+/// stopped so ends with Outcome::Error. Safe from a signal handler.
+void RequestStop();
+/// Whether a stop was asked for; ClearStop() lets grading run again.
+bool StopRequested();
+void ClearStop();
+
+/// Told of a case's inputs run so far, now and then, for a progress display.
+using InputProgress = void (*)(std::uint64_t done, std::uint64_t total);
+void SetInputProgress(InputProgress progress);
 
 /// Runs every case on a fresh processor loaded with file. Never throws: a
 /// case whose grading fails gets Outcome::Error.

@@ -4,7 +4,9 @@
 
 #include <toml++/toml.h>
 
-#include <set>
+#include <algorithm>
+#include <cstdint>
+#include <map>
 
 namespace wren::grade {
 
@@ -84,6 +86,13 @@ std::int32_t Expected(const toml::node& node, const std::string& what, const std
     return Word(node, what);
 }
 
+long long Runs(const toml::node& node) {
+    const auto* i = node.as_integer();
+    if (i == nullptr || i->get() <= 0)
+        throw Bad{LineOf(node), "runs is " + Given(node) + ": give a whole number of 1 or more"};
+    return i->get();
+}
+
 long long Steps(const toml::node& node) {
     const auto* i = node.as_integer();
     if (i == nullptr || i->get() < 0)
@@ -136,8 +145,42 @@ Expectations ReadExpect(const toml::table& table) {
     return expect;
 }
 
-Case ReadCase(const toml::table& table, int number, std::optional<long long> steps) {
-    OnlyKeys(table, {"name", "points", "visibility", "set", "random", "stop", "steps", "expect"},
+// A range [LO, HI] of random or every; its word must not be an input already.
+RandomWord Range(const toml::key& key, const toml::node& value, const std::string& table,
+                 std::map<std::int32_t, std::string>& inputs) {
+    const auto* range = value.as_array();
+    const std::string what = table + "." + std::string(key.str());
+    if (range == nullptr || range->size() != 2)
+        throw Bad{LineOf(value), what + " must be a range [LO, HI]"};
+    RandomWord word{Address(key, table), Word(*range->get(0), what), Word(*range->get(1), what)};
+    if (word.lo > word.hi)
+        throw Bad{LineOf(value), what + ": the range is reversed: LO " + std::to_string(word.lo) +
+                                     " is greater than HI " + std::to_string(word.hi)};
+    if (const auto [at, fresh] = inputs.emplace(word.address, table); !fresh)
+        throw Bad{LineOf(key), what + ": the word is also in " + at->second +
+                                   "; give each input word in one of set, random and every"};
+    return word;
+}
+
+// How many combinations every's ranges hold; a count past 2^63 - 1 is refused.
+void CheckCount(const std::vector<RandomWord>& every, int line) {
+    std::uint64_t count = 1;
+    for (const RandomWord& w : every) {
+        const std::uint64_t span =
+            static_cast<std::uint64_t>(static_cast<std::int64_t>(w.hi) - w.lo) + 1;
+        if (count > static_cast<std::uint64_t>(INT64_MAX) / span)
+            throw Bad{line, "every: the ranges hold more combinations than can be counted "
+                            "(more than 9223372036854775807): narrow them, or draw the words "
+                            "with random"};
+        count *= span;
+    }
+}
+
+Case ReadCase(const toml::table& table, int number, std::optional<long long> steps,
+              std::optional<long long> runs) {
+    OnlyKeys(table,
+             {"name", "points", "visibility", "set", "random", "every", "runs", "stop", "steps",
+              "expect"},
              "[[case]]");
     Case c;
     c.line = LineOf(table);
@@ -163,26 +206,25 @@ Case ReadCase(const toml::table& table, int number, std::optional<long long> ste
                       "visibility must be visible, hidden, after_due_date or after_published"};
         c.visibility = *value;
     }
-    std::set<std::int32_t> inputs;
+    std::map<std::int32_t, std::string> inputs;
     if (const auto* set = table.get("set"))
         for (auto&& [key, value] : Table(*set, "set")) {
             c.sets.emplace_back(Address(key, "set"), Word(value, "set." + std::string(key.str())));
-            inputs.insert(c.sets.back().first);
+            inputs.emplace(c.sets.back().first, "set");
         }
     if (const auto* random = table.get("random"))
-        for (auto&& [key, value] : Table(*random, "random")) {
-            const auto* range = value.as_array();
-            const std::string what = "random." + std::string(key.str());
-            if (range == nullptr || range->size() != 2)
-                throw Bad{LineOf(value), what + " must be a range [LO, HI]"};
-            RandomWord word{Address(key, "random"), Word(*range->get(0), what),
-                            Word(*range->get(1), what)};
-            if (word.lo > word.hi)
-                throw Bad{LineOf(value), what + ": LO is greater than HI"};
-            if (!inputs.insert(word.address).second)
-                throw Bad{LineOf(key), what + ": the word is also in set"};
-            c.random.push_back(word);
-        }
+        for (auto&& [key, value] : Table(*random, "random"))
+            c.random.push_back(Range(key, value, "random", inputs));
+    if (const auto* every = table.get("every")) {
+        for (auto&& [key, value] : Table(*every, "every"))
+            c.every.push_back(Range(key, value, "every", inputs));
+        std::sort(c.every.begin(), c.every.end(),
+                  [](const RandomWord& x, const RandomWord& y) { return x.address < y.address; });
+        CheckCount(c.every, LineOf(*every));
+    }
+    if (const auto* r = table.get("runs"))
+        runs = Runs(*r);
+    c.runs = runs.value_or(kDefaultRuns);
     if (const auto* stop = table.get("stop")) {
         if (const auto text = stop->value<std::string>(); text && *text == "end") {
         } else if (const auto* i = stop->as_integer();
@@ -207,7 +249,7 @@ CaseFile ReadCaseFile(const std::filesystem::path& path, std::optional<CaseFileE
     error.reset();
     try {
         const toml::table root = toml::parse_file(path.string());
-        OnlyKeys(root, {"steps", "reference", "case"}, "the top level");
+        OnlyKeys(root, {"steps", "runs", "reference", "case"}, "the top level");
         if (const auto* reference = root.get("reference")) {
             const auto* name = reference->as_string();
             if (name == nullptr || name->get().empty())
@@ -219,12 +261,15 @@ CaseFile ReadCaseFile(const std::filesystem::path& path, std::optional<CaseFileE
         std::optional<long long> steps;
         if (const auto* s = root.get("steps"))
             steps = Steps(*s);
+        std::optional<long long> runs;
+        if (const auto* r = root.get("runs"))
+            runs = Runs(*r);
         const auto* cases = root.get("case");
         if (cases == nullptr || !cases->is_array_of_tables() || cases->as_array()->empty())
             throw Bad{cases != nullptr ? LineOf(*cases) : 0, "no [[case]] tables"};
         int number = 0;
         for (const auto& node : *cases->as_array()) {
-            file.cases.push_back(ReadCase(*node.as_table(), ++number, steps));
+            file.cases.push_back(ReadCase(*node.as_table(), ++number, steps, runs));
             if (!file.cases.back().expect.same.empty() && file.reference.empty())
                 throw Bad{file.cases.back().line,
                           "case '" + file.cases.back().name +

@@ -33,6 +33,10 @@ struct Expectations {
 /// wren-trace.
 inline constexpr long long kDefaultSteps = 10000;
 
+/// How many inputs of its ranges a case runs at most when neither it nor the
+/// file sets runs: past it, the boundaries and a sample.
+inline constexpr long long kDefaultRuns = 1000000;
+
 /// One [[case]] of a case file.
 struct Case {
     std::string name;
@@ -41,6 +45,15 @@ struct Case {
     std::string visibility = "visible";
     std::vector<std::pair<std::int32_t, std::int32_t>> sets;
     std::vector<RandomWord> random;
+    /// Words whose every value in lo..hi is run, each combination of them,
+    /// in address order.
+    std::vector<RandomWord> every;
+    /// The most inputs of every's ranges run; past it, the boundaries and a sample.
+    long long runs = kDefaultRuns;
+    /// For a case with every that expects "same": the reference program's
+    /// values of expect.same, same.size() of them for each input in the order
+    /// the inputs run. Filled by ResolveReference.
+    std::vector<std::int32_t> model;
     /// Set when a step that leaves PC there also ends the run.
     std::optional<std::int32_t> stopAt;
     long long steps = 0;

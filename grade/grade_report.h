@@ -15,7 +15,20 @@ std::string PointsText(double points);
 /// its name, points and outcome; staff see everything.
 struct ReportOptions {
     bool showHidden = false;
+    /// Where the page is, for the link that opens a failing case in it;
+    /// empty for no link. Empty by default until the page reads the case's
+    /// words from its link.
+    std::string page;
 };
+
+/// What a case found over its inputs: "passed on all 40,200 inputs", or for
+/// a failure the count, the smallest failing input and what the failing
+/// inputs share, a line each; empty for a case of one input.
+std::string InputsText(const CaseResult& result);
+
+/// The failing run's writes to each expected word beside the model answer's,
+/// the first that differs marked, and how both runs ended; a screenful at most.
+std::string SideBySideText(const SideBySide& sides);
 
 /// Whether a case's details stay out of reports for students.
 bool IsHidden(const Case& c);

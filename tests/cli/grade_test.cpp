@@ -108,7 +108,7 @@ const BadCaseFile kBadFiles[] = {
     {"address_past_memory", "steps = 1\n[[case]]\nset = { 65536 = 1 }\n", 3, "'65536'"},
     {"bad_value", "steps = 1\n[[case]]\nset = { 5 = \"x\" }\n", 3, "set.5"},
     {"value_too_wide", "steps = 1\n[[case]]\n[case.expect]\na = 4294967296\n", 4, "32 bits"},
-    {"reversed_range", "steps = 1\n[[case]]\nrandom = { 5 = [9, 1] }\n", 3, "LO is greater"},
+    {"reversed_range", "steps = 1\n[[case]]\nrandom = { 5 = [9, 1] }\n", 3, "range is reversed"},
     {"random_and_set", "steps = 1\n[[case]]\nset = { 5 = 1 }\nrandom = { 5 = [0, 1] }\n", 4,
      "also in set"},
     {"bad_visibility", "steps = 1\n[[case]]\nvisibility = \"secret\"\n", 3, "visibility"},

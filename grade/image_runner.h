@@ -1,0 +1,47 @@
+#pragma once
+
+#include "run.h"
+#include "wren.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace wren::grade {
+
+/// Runs one loaded program on many inputs: the program is read once, and
+/// before each run only the words the last run wrote are put back, not all
+/// 65,536 of them.
+class ImageRunner {
+public:
+    ImageRunner();
+
+    /// Loads file on a cleared processor and keeps what it loaded.
+    std::optional<LoadError> Load(const std::string& file);
+    /// First address after the program.
+    std::int32_t HiMem() const { return cpu_->HiMem(); }
+
+    /// Runs from the loaded state with the registers 0, fixed and then more
+    /// words written first.
+    RunResult Run(const std::vector<std::pair<std::int32_t, std::int32_t>>& fixed,
+                  const std::vector<std::int32_t>& addresses, const std::int32_t* values,
+                  const RunLimits& limits);
+
+    /// The processor as the last run left it.
+    const Wren& Cpu() const { return *cpu_; }
+
+private:
+    RunResult RunOnce(const std::vector<std::pair<std::int32_t, std::int32_t>>& fixed,
+                      const std::vector<std::int32_t>& addresses, const std::int32_t* values,
+                      const RunLimits& limits);
+    void Write(std::int32_t address, std::int32_t value);
+
+    std::unique_ptr<Wren> cpu_;
+    std::unique_ptr<std::int32_t[]> image_;
+    WriteLog written_;
+};
+
+} // namespace wren::grade
