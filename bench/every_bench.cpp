@@ -9,6 +9,8 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -33,14 +35,20 @@ void BM_EveryInputAgainstTheRunLoop(benchmark::State& state) {
         const auto result =
             wren::grade::GradeSubmission(cases, kExample + "submissions/correct.ram", 1);
         const double graded = Seconds(start);
-        // The steps those runs took: each input's run, summed, twice.
-        long long steps = 0;
-        for (long long a = 0; a <= 200; ++a)
-            for (long long b = 1; b <= 200; ++b)
-                steps += 7 * b + 9; // the model's steps: 7 a round, 9 to start and end
-        steps *= 2;
-        // As many steps of the same program in one run of the run loop.
+        // The steps those runs took: each input's run, summed, twice (the
+        // submission is the model answer's twin).
         auto cpu = std::make_unique<wren::Wren>();
+        long long steps = 0;
+        for (std::int32_t a = 0; a <= 200; ++a)
+            for (std::int32_t b = 1; b <= 200; ++b) {
+                cpu->Clear();
+                (void)cpu->Load_Ram(kExample + "model.ram");
+                cpu->SetMemory(100, a);
+                cpu->SetMemory(101, b);
+                steps += 2 * wren::Run(*cpu, wren::RunLimits{}).steps;
+            }
+        // As many steps of the same program in one run of the run loop.
+        cpu->Clear();
         (void)cpu->Load_Ram(kExample + "model.ram");
         cpu->SetMemory(100, 0);
         cpu->SetMemory(101, 65535);
@@ -64,5 +72,39 @@ void BM_EveryInputAgainstTheRunLoop(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_EveryInputAgainstTheRunLoop)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A class of 300 on two such cases, on two threads: a third correct, a
+// third wrong on factors of 128 or more, a third adding once too often.
+void BM_ClassOnEveryInput(benchmark::State& state) {
+    const auto dir = std::filesystem::temp_directory_path() / "wren-bench-every";
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "cases.toml")
+        << "reference = \"" << kExample << "model.ram\"\n"
+        << "[[case]]\nevery = { 100 = [0, 200], 101 = [1, 200] }\n"
+           "[case.expect]\nmem = { 102 = \"same\" }\n"
+           "[[case]]\nevery = { 100 = [0, 200], 101 = [1, 200] }\n"
+           "[case.expect]\nmem = { 102 = \"same\" }\ncycles_at_most = \"same\"\n";
+    const std::string programs[] = {"correct.ram", "large-factor.ram", "one-too-many.ram"};
+    std::vector<std::string> files;
+    for (int i = 0; i < 300; ++i) {
+        files.push_back((dir / ("s" + std::to_string(i) + ".ram")).string());
+        std::filesystem::copy_file(kExample + "submissions/" + programs[i % 3], files.back(),
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
+    std::optional<wren::grade::CaseFileError> error;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        wren::grade::CaseFile cases = wren::grade::ReadCaseFile(dir / "cases.toml", error);
+        if (error || (error = wren::grade::ResolveReference(cases, 1))) {
+            state.SkipWithError(error->message.c_str());
+            return;
+        }
+        const auto results = wren::grade::GradeAll(cases, files, 1, 2);
+        state.counters["seconds"] = Seconds(start);
+        benchmark::DoNotOptimize(results.size());
+    }
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_ClassOnEveryInput)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace

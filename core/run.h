@@ -1,5 +1,7 @@
 #pragma once
 
+#include "wren.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -54,30 +56,6 @@ public:
 /// Executes cpu from its current state until one of the StopReasons holds.
 /// A fault is caught and reported, never thrown.
 RunResult Run(Wren& cpu, const RunLimits& limits, RunObserver* observer = nullptr);
-
-/// The words a run stored to, each once: what must be put back before the
-/// same loaded program runs again.
-class WriteLog {
-public:
-    WriteLog() : marks_(std::make_unique<std::uint8_t[]>(65536)) {}
-    void Note(std::int32_t address) {
-        auto& mark = marks_[static_cast<std::uint16_t>(address)];
-        if (mark == 0) {
-            mark = 1;
-            words_.push_back(address);
-        }
-    }
-    const std::vector<std::int32_t>& Words() const { return words_; }
-    void Clear() {
-        for (std::int32_t address : words_)
-            marks_[static_cast<std::uint16_t>(address)] = 0;
-        words_.clear();
-    }
-
-private:
-    std::unique_ptr<std::uint8_t[]> marks_;
-    std::vector<std::int32_t> words_;
-};
 
 /// Run, also noting in written every word a step stores to.
 RunResult RunNotingWrites(Wren& cpu, const RunLimits& limits, WriteLog& written);

@@ -207,6 +207,17 @@ void Wren::StepWhile(long long limit, long long& steps) {
 }
 
 StopCause Wren::StepUntil(long long limit, long long& steps, const StopSet& stops) {
+    return StepUntilNoting<false>(limit, steps, stops, nullptr);
+}
+
+StopCause Wren::StepUntil(long long limit, long long& steps, const StopSet& stops,
+                          WriteLog& written) {
+    return StepUntilNoting<true>(limit, steps, stops, &written);
+}
+
+template <bool kRecord>
+StopCause Wren::StepUntilNoting(long long limit, long long& steps, const StopSet& stops,
+                                WriteLog* written) {
     constexpr long long kMostCyclesPerStep = 4;
     bool ran = false;
     for (;;) {
@@ -224,8 +235,8 @@ StopCause Wren::StepUntil(long long limit, long long& steps, const StopSet& stop
         // Asked before the step: an STAm may overwrite its own operand word.
         const std::int32_t firstTarget = ran ? -1 : wren::StoreTarget(Ram.get(), at);
         bool wrote = false;
-        const long long done =
-            ran ? StepPlain<true>(count, &stops, &wrote) : StepPlain<false>(count);
+        const long long done = ran ? StepPlain<true, kRecord>(count, &stops, &wrote, written)
+                                   : StepPlain<false, kRecord>(count, nullptr, nullptr, written);
         steps += done;
         if (wrote || (done == 1 && firstTarget >= 0 && stops.Writes(firstTarget)))
             return StopCause::Write;
@@ -236,6 +247,9 @@ StopCause Wren::StepUntil(long long limit, long long& steps, const StopSet& stop
         // A step StepPlain leaves to Step, as in StepWhile.
         const std::int32_t target = wren::StoreTarget(Ram.get(), at);
         Step();
+        if constexpr (kRecord)
+            if (target >= 0)
+                written->Note(target);
         ++steps;
         ran = true;
         if (target >= 0 && stops.Writes(target))
@@ -246,8 +260,9 @@ StopCause Wren::StepUntil(long long limit, long long& steps, const StopSet& stop
 // The registers live in locals here: the compiler need not reload them after
 // each store to memory, which might otherwise alias them. Whatever could
 // fault leaves the loop before it changes anything.
-template <bool kStops>
-[[gnu::aligned(64)]] long long Wren::StepPlain(long long count, const StopSet* stops, bool* wrote) {
+template <bool kStops, bool kRecord>
+[[gnu::aligned(64)]] long long Wren::StepPlain(long long count, const StopSet* stops, bool* wrote,
+                                               WriteLog* written) {
     std::int32_t* const ram = Ram.get();
     std::int32_t a = accumulator_;
     std::int32_t pc = pcounter_;
@@ -318,6 +333,8 @@ template <bool kStops>
                 goto out;
             ram[n] = a;
             pc = next;
+            if constexpr (kRecord)
+                written->Note(n);
             // The one instruction that writes memory is the one to test.
             if constexpr (kStops) {
                 if (stops->Writes(n)) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace wren {
 
@@ -62,6 +63,30 @@ private:
     // A byte a word: testing one is a single load, cheaper per step than a bit.
     std::array<std::uint8_t, 65536> at_{};
     std::array<std::uint8_t, 65536> writes_{};
+};
+
+/// The words a run stored to, each once: what must be put back before the
+/// same loaded program runs again.
+class WriteLog {
+public:
+    WriteLog() : marks_(std::make_unique<std::uint8_t[]>(65536)) {}
+    void Note(std::int32_t address) {
+        auto& mark = marks_[static_cast<std::uint16_t>(address)];
+        if (mark == 0) {
+            mark = 1;
+            words_.push_back(address);
+        }
+    }
+    const std::vector<std::int32_t>& Words() const { return words_; }
+    void Clear() {
+        for (std::int32_t address : words_)
+            marks_[static_cast<std::uint16_t>(address)] = 0;
+        words_.clear();
+    }
+
+private:
+    std::unique_ptr<std::uint8_t[]> marks_;
+    std::vector<std::int32_t> words_;
 };
 
 /// Why Wren::StepUntil returned.
@@ -134,6 +159,10 @@ public:
     /// calls of Step.
     /// @throws as Step does; steps then counts the instructions before the fault
     StopCause StepUntil(long long limit, long long& steps, const StopSet& stops);
+    /// StepUntil that also notes in written every word a step stores to,
+    /// for a caller that runs one loaded program many times and puts back
+    /// only what each run wrote.
+    StopCause StepUntil(long long limit, long long& steps, const StopSet& stops, WriteLog& written);
 
     /// Clears A, PC, V and the cycle count; memory and HiMem stay.
     void Reset() noexcept;
@@ -159,8 +188,12 @@ private:
     /// anything Step must decide; returns how many ran.
     /// With kStops, also stops after a step that meets stops: a write sets
     /// wrote, a stop address is left for the caller to see at PC.
-    template <bool kStops>
-    long long StepPlain(long long count, const StopSet* stops = nullptr, bool* wrote = nullptr);
+    template <bool kStops, bool kRecord = false>
+    long long StepPlain(long long count, const StopSet* stops = nullptr, bool* wrote = nullptr,
+                        WriteLog* written = nullptr);
+    template <bool kRecord>
+    StopCause StepUntilNoting(long long limit, long long& steps, const StopSet& stops,
+                              WriteLog* written);
     void Add(std::int32_t value, std::int32_t cost, std::int32_t at);
     void AddCycles(std::int32_t cost, std::int32_t at);
     std::int32_t& Word(std::int32_t address, const char* mnemonic, std::int32_t at);

@@ -37,11 +37,15 @@ private:
     RunResult RunOnce(const std::vector<std::pair<std::int32_t, std::int32_t>>& fixed,
                       const std::vector<std::int32_t>& addresses, const std::int32_t* values,
                       const RunLimits& limits);
+    RunResult RunBatched(const RunLimits& limits);
     void Write(std::int32_t address, std::int32_t value);
 
     std::unique_ptr<Wren> cpu_;
     std::unique_ptr<std::int32_t[]> image_;
     WriteLog written_;
+    // The stops of the last run's breaks, kept while the breaks stay.
+    std::unique_ptr<StopSet> stops_;
+    std::vector<std::int32_t> breaks_;
 };
 
 } // namespace wren::grade

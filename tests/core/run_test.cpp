@@ -288,6 +288,47 @@ TEST(StepUntil, AWatchedStoreLeavesWhatPlainStepsLeave) {
     }
 }
 
+// The words a batched run notes are exactly those its steps store to, the
+// first step's, a self-changed store's and one near the cycle limit (which
+// the batched loop leaves to Step) included.
+TEST(StepUntil, NotesEveryWordItStoresToOnce) {
+    struct Case {
+        const char* name;
+        Registers start;
+        long long steps;
+        std::vector<std::int32_t> written; // in the order first written
+    };
+    // 10 LDAi 77, 12 STAm 40, 14 STAm 13 (turns 12's operand into 77),
+    // 16 LDAi 10, 18 STApc 0: round two stores to 77, not 40.
+    const std::vector<std::pair<std::int32_t, std::int32_t>> program{
+        {10, 32}, {11, 77}, {12, 128}, {13, 40},  {14, 128},
+        {15, 13}, {16, 32}, {17, 10},  {18, 256}, {19, 0}};
+    const Case cases[] = {
+        {"one_round", {0, 10, false, 0}, 5, {40, 13}},
+        {"two_rounds", {0, 10, false, 0}, 10, {40, 13, 77}},
+        {"from_the_first_store", {5, 12, false, 0}, 1, {40}},
+        {"near_the_cycle_limit", {0, 10, false, 2147483647 - 9}, 3, {40, 13}},
+    };
+    for (const Case& c : cases) {
+        Wren cpu;
+        for (auto [address, value] : program)
+            cpu.SetMemory(address, value);
+        cpu.SetRegisters(c.start);
+        StopSet stops;
+        WriteLog written;
+        long long steps = 0;
+        try {
+            cpu.StepUntil(c.steps, steps, stops, written);
+        } catch (const MachineError&) {
+        }
+        EXPECT_EQ(written.Words(), c.written) << c.name;
+        written.Clear();
+        EXPECT_TRUE(written.Words().empty());
+        written.Note(40);
+        EXPECT_EQ(written.Words(), std::vector<std::int32_t>{40}) << "cleared marks";
+    }
+}
+
 // A PC past memory faults, even where it matches a stop modulo 65,536.
 TEST(StepUntil, APcPastMemoryIsNoStop) {
     Wren cpu;
