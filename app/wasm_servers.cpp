@@ -77,13 +77,20 @@ private:
         const grade::SubmissionResult result =
             grade::GradeSubmission(cases, request.at("program").get<std::string>(), seed);
         nlohmann::json rows = nlohmann::json::array();
-        for (const grade::CaseResult& c : result.cases)
-            rows.push_back({{"name", c.c->name},
-                            {"outcome", grade::OutcomeName(c.outcome)},
-                            {"score", c.score},
-                            {"points", c.c->points},
-                            {"hidden", grade::IsHidden(*c.c)},
-                            {"output", grade::CaseOutput(c)}});
+        for (const grade::CaseResult& c : result.cases) {
+            const bool hidden = grade::IsHidden(*c.c);
+            nlohmann::json row = {{"name", c.c->name},
+                                  {"outcome", grade::OutcomeName(c.outcome)},
+                                  {"score", c.score},
+                                  {"points", c.c->points},
+                                  {"hidden", hidden},
+                                  {"output", grade::CaseOutput(c)},
+                                  {"found", hidden ? "" : grade::InputsText(c)}};
+            // The words to set to see a visible failure in the machine.
+            if (!hidden && c.outcome != grade::Outcome::Passed && c.steps >= 0)
+                row["sets"] = c.spec.sets;
+            rows.push_back(std::move(row));
+        }
         return {{"results", rows},
                 {"score", result.score},
                 {"maxScore", result.maxScore},

@@ -32,7 +32,12 @@ says otherwise), machine fault, the file did not load, or the file holds no
 instruction. Every failure shows the wren-trace command that replays it and
 its last traced steps; a case that is not visible shows only its name, points
 and outcome, unless --show-hidden. Random inputs are drawn from --seed, which
-every report names: the same command gives the same reports. With --out, each
+every report names: the same command gives the same reports. A case with
+every runs each combination of its ranges (up to runs, then every boundary
+and a sample), and a failing one gives how many inputs fail, the smallest
+failing input, what the failing inputs share, and that run's writes beside
+the model answer's. With --page, each failing visible case links to the page
+with the program and its inputs set. With --out, each
 report is named after its submission's file name; where two share one, the
 folders above them go in front until they differ (alice_hw1.txt).
 
@@ -94,6 +99,9 @@ int main(int argc, char** argv) {
     app.add_option("--summary", summary, "write one TSV row per submission")->type_name("FILE");
     app.add_option("--seed", seed, "seed of the random inputs (default 1)")->type_name("N");
     wren::grade::ReportOptions reportOptions;
+    app.add_option("--page", reportOptions.page,
+                   "the page's address: each failing visible case gets a link that opens it there")
+        ->type_name("URL");
     app.add_flag("--show-hidden", reportOptions.showHidden,
                  "show hidden cases' inputs, expectations and steps too (for staff)");
     app.add_option("-j,--jobs", threads, "grade on N threads (default: one per core)")

@@ -35,7 +35,7 @@ export function setUpGrading(store, grading) {
       say(answer.error);
       return;
     }
-    body.replaceChildren(...answer.results.map((r) => {
+    body.replaceChildren(...answer.results.flatMap((r) => {
       const row = document.createElement('tr');
       for (const text of [r.name, r.outcome, `${r.score}/${r.points}`]) {
         const cell = document.createElement('td');
@@ -43,9 +43,27 @@ export function setUpGrading(store, grading) {
         row.append(cell);
       }
       // A hidden case shows its name, points and outcome only; a visible one
-      // says why it failed when asked.
+      // that failed opens in the machine with its inputs set, ready to step.
+      const open = document.createElement('td');
       if (!r.hidden && r.outcome !== 'passed') row.title = r.output;
-      return row;
+      if (r.sets) {
+        const button = document.createElement('button');
+        button.type = 'button';
+        button.textContent = 'Open in the machine';
+        button.setAttribute('aria-label', `Open ${r.name} in the machine`);
+        button.addEventListener('click', () => store.dispatch(Events.OpenCase, { name: r.name, sets: r.sets }));
+        open.append(button);
+      }
+      row.append(open);
+      if (!r.found.trim()) return [row];
+      // What the case found over its inputs, on a row of its own beneath.
+      const found = document.createElement('tr');
+      found.className = 'found';
+      const cell = document.createElement('td');
+      cell.colSpan = 4;
+      cell.textContent = r.found.trim();
+      found.append(cell);
+      return [row, found];
     }));
     const passed = answer.results.filter((r) => r.outcome === 'passed').length;
     say(`Graded: ${answer.score}/${answer.maxScore} points, ${passed} of ${answer.results.length} cases passed.`);

@@ -376,5 +376,21 @@ export function createMachine(store, memory) {
     stop: stopRun,
   };
   store.on(Events.Command, ({ name }) => commands[name]?.());
+  // A failing case: the program loaded afresh, its inputs written, ready to
+  // step; after a load asked for just before (a link's program), not before.
+  store.on(Events.OpenCase, async ({ name, sets }) => {
+    stopAnimation();
+    if (!(await launch())) return;
+    loading = loading.then(async () => {
+      for (const [address, value] of sets)
+        await dap.request('setVariable', { variablesReference: 2, name: String(address), value: String(value) });
+      touched = true;
+      await showState(null);
+      const words = sets.map(([address, value]) => `${address}=${value}`).join(' ');
+      $('machine-state').textContent = `Case "${name}": ${words || 'no input words'}. Step, or Run to end, to see its run.`;
+      say(`Opened the case ${name} in the machine${words ? ` with ${words}` : ''}.`);
+      return true;
+    }).catch((error) => { say(error.message); return false; });
+  });
   return { launch };
 }

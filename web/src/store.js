@@ -22,6 +22,7 @@ export const Events = Object.freeze({
   Reference: 'reference', // {instructions}: the instruction reference, from the adapter
   // Grading.
   CasesOpened: 'cases-opened', // {path}: the case file the grader holds
+  OpenCase: 'open-case', // {name, sets: [[address, value], ...]}: a failing case's inputs, to set in the machine
   // What the page says.
   Say: 'say', // {text}: announced to a screen reader
   Refuse: 'refuse', // {text}: announced, and shown under the toolbar
