@@ -51,6 +51,7 @@ bench: setup
 	node bench/servers_bench.mjs build/release/bin build/wasm/bin
 	node bench/class_bench.mjs build/release/bin/wren-grade
 	scripts/build-web.sh >/dev/null && node bench/page_bench.mjs build/web/wren-simulator.html build/release/bin/wren-trace
+	node bench/grade_page_bench.mjs build/web/wren-simulator.html build/release/bin/wren-grade
 
 # Holds Run on a loop for SOAK_SECONDS in a real window under Xvfb.
 SOAK_SECONDS ?= 300

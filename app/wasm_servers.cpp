@@ -71,11 +71,19 @@ private:
             return GradeClass(request.at("class"));
         const std::string casePath = request.at("cases").get<std::string>();
         const std::uint64_t seed = request.value("seed", std::uint64_t{1});
+        // A case of many inputs tells how far it is, the model answer's runs
+        // and the program's, so that the page can show it and offer Stop.
+        grade::SetInputProgress([](std::uint64_t done, std::uint64_t total) {
+            HostChannel().Write(nlohmann::json{{"progress", done}, {"of", total}, {"inputs", true}});
+        });
         grade::CaseFile cases;
-        if (auto error = LoadCases(casePath, seed, cases))
+        if (auto error = LoadCases(casePath, seed, cases)) {
+            grade::SetInputProgress(nullptr);
             return {{"error", *error}};
+        }
         const grade::SubmissionResult result =
             grade::GradeSubmission(cases, request.at("program").get<std::string>(), seed);
+        grade::SetInputProgress(nullptr);
         nlohmann::json rows = nlohmann::json::array();
         for (const grade::CaseResult& c : result.cases) {
             const bool hidden = grade::IsHidden(*c.c);

@@ -164,9 +164,13 @@ std::optional<CaseFileError> RunModelOnEvery(Case& c, std::size_t index, std::ui
             return false;
         }
         check.Fill(runner.Cpu(), model.data() + i * check.Slots());
-        if (i % kEvery == 0 && gStop) {
-            error = CaseFileError{c.line, where + ": stopped"};
-            return false;
+        if (i % kEvery == 0 && i > 0) {
+            if (gStop) {
+                error = CaseFileError{c.line, where + ": stopped"};
+                return false;
+            }
+            if (const InputProgress progress = gProgress; progress != nullptr)
+                progress(i, plan.Count());
         }
         return true;
     });

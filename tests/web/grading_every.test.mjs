@@ -83,6 +83,30 @@ test('the link wren-grade --page writes opens the program with the case\'s input
   await close();
 });
 
+test('grading a million inputs shows how far it is, and Stop ends it; the grader then grades again', async () => {
+  const model = readFileSync(join(examples, 'model.ram'), 'utf8');
+  const { page, close, errors } = await session.open(model);
+  // A million counts of up to 65,535 rounds: far longer than the test waits.
+  const long = session.write('long.toml', '[[case]]\nname = "long"\nevery = { 100 = [0, 65535], 101 = [0, 65535] }\n[case.expect]\nmem = { 102 = 0 }\n');
+  await page.getByLabel('Open cases').setInputFiles(long);
+  await button(page, 'Grade').click();
+  await page.waitForFunction(() => /^Grading: [\d,]+ of 1,000,000 inputs of a case run$/.test(document.getElementById('grade-progress').textContent));
+  assert.ok(await button(page, 'Grade').isDisabled());
+  await button(page, 'Stop grading').click();
+  await page.waitForFunction(() => document.getElementById('grade-progress').textContent.startsWith('Grading stopped'));
+  assert.ok(await button(page, 'Stop grading').isHidden());
+  assert.equal(await page.getByRole('table', { name: 'Results' }).locator('tbody tr').count(), 0);
+  // A fresh grader, with the files the stopped one had.
+  await page.getByLabel('Open cases').setInputFiles([cases, join(examples, 'model.ram')]);
+  await button(page, 'Grade').click();
+  const found = page.getByRole('table', { name: 'Results' }).locator('tr.found');
+  await found.waitFor();
+  assert.equal(await found.innerText(), 'passed on all 40,200 inputs');
+  assert.ok(await page.locator('#grade-progress').isHidden());
+  assert.deepEqual(errors, []);
+  await close();
+});
+
 test('no request left the machine', () => {
   assert.deepEqual(session.requests, []);
 });

@@ -23,12 +23,32 @@ export function setUpGrading(store, grading) {
       (files.length > 1 ? `, with ${files.filter((f) => f !== toml).map((f) => f.name).join(', ')}` : '');
   });
 
+  $('stop-grading').addEventListener('click', () => grading.cancel());
   $('grade').addEventListener('click', async () => {
     const { casePath, program } = store.get();
     if (!casePath) return;
     grading.writeFile('/submission.ram', program.text);
-    const answer = await grading.grade({ cases: casePath, program: '/submission.ram', seed: 1 });
+    // A case of a million inputs takes a while: how far it is, and Stop.
+    $('grade').disabled = true;
+    $('stop-grading').hidden = false;
+    $('grade-progress').hidden = false;
+    $('grade-progress').textContent = 'Grading…';
+    let shown = 0;
+    const answer = await grading.grade({ cases: casePath, program: '/submission.ram', seed: 1 }, (done, of) => {
+      if (performance.now() - shown < 250) return;
+      shown = performance.now();
+      $('grade-progress').textContent = `Grading: ${done.toLocaleString('en')} of ${of.toLocaleString('en')} inputs of a case run`;
+    });
+    $('grade').disabled = false;
+    $('stop-grading').hidden = true;
+    $('grade-progress').hidden = !answer.stopped;
     const body = $('results').tBodies[0];
+    if (answer.stopped) {
+      body.replaceChildren();
+      $('grade-progress').textContent = 'Grading stopped: nothing was scored. Grade starts again.';
+      say('Grading stopped.');
+      return;
+    }
     if (answer.error) {
       body.replaceChildren();
       $('cases-state').textContent = answer.error;

@@ -71,25 +71,42 @@ export function debugAdapter(onEvent, onFailure) {
   };
 }
 
-/// The grader: grade({cases, program, seed}) answers with every case's
-/// outcome, grade({class: {cases, files, seed}}) with a class report (and
+/// The grader: grade({cases, program, seed}, progress) answers with every
+/// case's outcome (progress, when given, hears how many inputs of a long case
+/// have run), grade({class: {cases, files, seed}}) with a class report (and
 /// the listener given to onProgress hears how far it is); writeFile puts
-/// files in place. One worker, which the grading and class panes share.
+/// files in place; cancel() stops what is under way, whose answer is then
+/// {stopped: true}. One worker, which the grading and class panes share.
 export function grader(onFailure) {
   const waiting = [];
+  const files = new Map();
   let onProgress = () => {};
-  const worker = startWorker('grade', (message) => {
-    if (message.progress !== undefined) onProgress(message.progress, message.of);
-    else waiting.shift()?.(message);
-  }, onFailure);
+  let worker;
+  function start() {
+    worker = startWorker('grade', (message) => {
+      if (message.progress === undefined) waiting.shift()?.resolve(message);
+      else if (message.inputs && waiting[0]?.progress) waiting[0].progress(message.progress, message.of);
+      else if (!message.inputs) onProgress(message.progress, message.of);
+    }, onFailure);
+    // A new worker gets the files the last one had.
+    for (const [path, text] of files) worker.postMessage({ file: { path, text } });
+  }
+  start();
   return {
     onProgress(listener) { onProgress = listener; },
     writeFile(path, text) {
+      files.set(path, text);
       worker.postMessage({ file: { path, text } });
     },
-    grade(request) {
+    grade(request, progress = null) {
       worker.postMessage({ message: JSON.stringify(request) });
-      return new Promise((resolve) => waiting.push(resolve));
+      return new Promise((resolve) => waiting.push({ resolve, progress }));
+    },
+    // The worker is busy in one long call: stopping it is ending it.
+    cancel() {
+      worker.terminate();
+      for (const { resolve } of waiting.splice(0)) resolve({ stopped: true });
+      start();
     },
   };
 }
