@@ -74,7 +74,8 @@ private:
         // A case of many inputs tells how far it is, the model answer's runs
         // and the program's, so that the page can show it and offer Stop.
         grade::SetInputProgress([](std::uint64_t done, std::uint64_t total) {
-            HostChannel().Write(nlohmann::json{{"progress", done}, {"of", total}, {"inputs", true}});
+            HostChannel().Write(
+                nlohmann::json{{"progress", done}, {"of", total}, {"inputs", true}});
         });
         grade::CaseFile cases;
         if (auto error = LoadCases(casePath, seed, cases)) {

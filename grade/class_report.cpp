@@ -58,6 +58,36 @@ Json Number(double x) { return x == std::floor(x) ? Json(static_cast<long long>(
 
 } // namespace
 
+// For a case with every: how many graded submissions passed on every input
+// it ran, and what the failing inputs shared, most common first.
+Json EveryFigures(const ClassInput& in, std::size_t c) {
+    std::uint64_t inputs = 0;
+    int passed = 0;
+    int graded = 0;
+    std::map<std::string, int> conditions;
+    for (std::size_t s = 0; s < in.results.size(); ++s) {
+        if (!in.members[s].notGraded.empty())
+            continue;
+        ++graded;
+        const CaseResult& r = in.results[s].cases[c];
+        if (r.inputs)
+            inputs = std::max(inputs, r.inputs->run);
+        passed += r.outcome == Outcome::Passed;
+        if (r.inputs && !r.inputs->condition.empty())
+            ++conditions[r.inputs->condition];
+    }
+    std::vector<std::pair<std::string, int>> common(conditions.begin(), conditions.end());
+    std::stable_sort(common.begin(), common.end(),
+                     [](const auto& x, const auto& y) { return x.second > y.second; });
+    Json list = Json::array();
+    for (std::size_t i = 0; i < common.size() && i < 5; ++i)
+        list.push_back({{"condition", common[i].first}, {"submissions", common[i].second}});
+    return {{"inputs", inputs},
+            {"passed_every_input", passed},
+            {"graded", graded},
+            {"common_conditions", std::move(list)}};
+}
+
 Json ClassJson(const ClassInput& in) {
     const CaseFile& cases = *in.cases;
     Json out;
@@ -88,6 +118,8 @@ Json ClassJson(const ClassInput& in) {
         Json one{{"name", cases.cases[c].name},       {"points", Number(cases.cases[c].points)},
                  {"outcomes", std::move(outcomes)},   {"points_given", std::move(pointsList)},
                  {"passing_steps", std::move(steps)}, {"passing_cycles", std::move(cycles)}};
+        if (!cases.cases[c].every.empty())
+            one["every"] = EveryFigures(in, c);
         const bool refPassed = in.reference && in.reference->cases[c].outcome == Outcome::Passed;
         one["reference_steps"] = refPassed ? Json(in.reference->cases[c].steps) : Json(nullptr);
         caseList.push_back(std::move(one));
@@ -385,7 +417,31 @@ std::string ClassHtml(const Json& f) {
                      " pts: " + p["submissions"].dump();
         s += "<td>" + given + "</td></tr>";
     }
-    s += "</tbody></table></section>\n";
+    s += "</tbody></table>";
+    // Cases run on every input of their ranges: who passed on all of them,
+    // and what the failing inputs most often shared.
+    std::string every;
+    for (const Json& c : f["cases"]) {
+        if (!c.contains("every"))
+            continue;
+        const Json& e = c["every"];
+        std::string shared;
+        for (const Json& k : e["common_conditions"])
+            shared += std::string(shared.empty() ? "" : "; ") + "every failing input has " +
+                      Escape(k["condition"].get<std::string>()) + ": " + k["submissions"].dump();
+        every += "<tr><th scope=\"row\">" + Escape(c["name"].get<std::string>()) +
+                 "</th><td class=\"num\">" + e["inputs"].dump() + "</td><td class=\"num\">" +
+                 e["passed_every_input"].dump() + " of " + e["graded"].dump() + "</td><td>" +
+                 (shared.empty() ? "none shared by a whole class of failures" : shared) +
+                 "</td></tr>";
+    }
+    if (!every.empty())
+        s += "<table><caption>Cases run on every input of a range</caption><thead><tr><th "
+             "scope=\"col\">Case</th><th scope=\"col\">Inputs run</th><th "
+             "scope=\"col\">Passed on every input</th><th scope=\"col\">What the failing "
+             "inputs shared, most common first (submissions)</th></tr></thead><tbody>" +
+             every + "</tbody></table>";
+    s += "</section>\n";
 
     // Totals, then efficiency.
     std::vector<long long> totals;
@@ -520,6 +576,14 @@ std::string ClassSummaryText(const Json& f) {
             if (const int n = c["outcomes"][OutcomeName(outcome)].get<int>(); n > 0)
                 s += " " + std::to_string(n) + " " + words + ",";
         s.back() = '\n';
+        if (c.contains("every")) {
+            const Json& e = c["every"];
+            s += "    passed on every input: " + e["passed_every_input"].dump() + " of " +
+                 e["graded"].dump() + "\n";
+            for (const Json& k : e["common_conditions"])
+                s += "    every failing input has " + k["condition"].get<std::string>() + ": " +
+                     k["submissions"].dump() + " submissions\n";
+        }
     }
     if (!f["slips"].empty()) {
         s += "  slips:";

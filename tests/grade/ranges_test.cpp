@@ -1,6 +1,7 @@
 // Cases that run every input of their ranges: counts, the smallest failing
 // input, what the failing inputs share, the runs side by side, bad files.
 
+#include "class_build.h"
 #include "grade.h"
 #include "grade_cases.h"
 #include "grade_report.h"
@@ -12,6 +13,8 @@
 #include <nlohmann/json.hpp>
 #include <pugixml.hpp>
 
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 
@@ -220,6 +223,38 @@ TEST(RandomCase, AFailingDrawIsSearchedDownToASmallerFailingInput) {
         EXPECT_NE(r.replay.find("--set 100=128 --set 101=1"), std::string::npos) << r.replay;
     }
     EXPECT_GT(failing, 3) << "about a third of the draws have 100 >= 128";
+}
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST(ClassReport, SaysPerCaseWhoPassedOnEveryInputAndWhatTheFailuresShared) {
+    const OneCase one(kMultiplyEvery);
+    ClassOptions options;
+    options.classReport = true;
+    const ClassInput klass = BuildClass(
+        one.cases,
+        {kModel, kPrograms + "large-factor-ends-early.ram", kPrograms + "count-of-one-wrong.ram",
+         one.dir
+             .Write("late.ram", "{ Gives up on a factor of 128 or more too.\n" +
+                                    Read(kPrograms + "large-factor-ends-early.ram"))
+             .string()},
+        1, options, {});
+    const auto figures = ClassJson(klass);
+    EXPECT_EQ(figures["cases"][0]["every"],
+              nlohmann::ordered_json::parse(R"({"inputs": 2010, "passed_every_input": 1,
+                  "graded": 4, "common_conditions": [
+                  {"condition": "100 \u2265 128", "submissions": 2}]})"));
+    const std::string text = ClassSummaryText(figures);
+    EXPECT_NE(text.find("    passed on every input: 1 of 4\n    every failing input has 100 \u2265 "
+                        "128: 2 submissions\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(ClassHtml(figures).find("<td class=\"num\">1 of 4</td><td>every failing input has "
+                                      "100 \u2265 128: 2</td>"),
+              std::string::npos);
 }
 
 TEST(Reference, AModelAnswerThatFaultsOnAnInputNamesIt) {
