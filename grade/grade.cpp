@@ -21,13 +21,6 @@ namespace wren::grade {
 
 namespace {
 
-std::uint64_t SplitMix(std::uint64_t x) {
-    x += 0x9E3779B97F4A7C15ull;
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-    return x ^ (x >> 31);
-}
-
 // Keeps the last few traced lines of a replayed run.
 class Tail : public RunObserver {
 public:

@@ -6,13 +6,6 @@ namespace wren::grade {
 
 namespace {
 
-std::uint64_t Mix(std::uint64_t x) {
-    x += 0x9E3779B97F4A7C15ull;
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-    return x ^ (x >> 31);
-}
-
 std::uint64_t Span(const RandomWord& w) {
     return static_cast<std::uint64_t>(static_cast<std::int64_t>(w.hi) - w.lo) + 1;
 }
@@ -40,7 +33,7 @@ InputPlan::InputPlan(const Case& c, std::size_t caseIndex, std::uint64_t seed) :
     }
     const auto runs = static_cast<std::uint64_t>(std::max<long long>(c.runs, 1));
     count_ = std::min(total_, runs);
-    key_ = Mix(Mix(seed) ^ (0xE7E4ull << 32) ^ caseIndex);
+    key_ = SplitMix(SplitMix(seed) ^ (0xE7E4ull << 32) ^ caseIndex);
     while (bits_ < 64 && (std::uint64_t{1} << bits_) < total_)
         ++bits_;
     bits_ += bits_ % 2; // two equal halves for the permutation
@@ -72,7 +65,7 @@ std::uint64_t InputPlan::Permute(std::uint64_t index) const {
         std::uint64_t left = index >> half;
         std::uint64_t right = index & mask;
         for (std::uint64_t round = 0; round < 4; ++round) {
-            const std::uint64_t next = left ^ (Mix(right ^ key_ ^ (round << 60)) & mask);
+            const std::uint64_t next = left ^ (SplitMix(right ^ key_ ^ (round << 60)) & mask);
             left = right;
             right = next;
         }

@@ -47,6 +47,15 @@ private:
     int bits_ = 0;
 };
 
+/// SplitMix64's finalizer: the seed's bits spread over every bit, the same on
+/// every machine.
+inline std::uint64_t SplitMix(std::uint64_t x) {
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
 /// Orders two inputs of a case's ranges: fewer words away from their low end
 /// first; then the smaller value at the lowest address, then the next.
 bool SmallerInput(const std::vector<RandomWord>& words, const std::int32_t* a,

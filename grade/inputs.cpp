@@ -131,6 +131,27 @@ Expectations ExpectationCheck::With(const std::int32_t* model) const {
 
 // ---- The model answer on every input.
 
+namespace {
+
+std::vector<std::int32_t> EveryAddresses(const Case& c) {
+    std::vector<std::int32_t> addresses;
+    for (const RandomWord& w : c.every)
+        addresses.push_back(w.address);
+    return addresses;
+}
+
+// A case's run: its step limit, its stop, and loops found as such.
+RunLimits LimitsOf(const Case& c) {
+    RunLimits limits;
+    limits.steps = c.steps;
+    limits.detectLoops = true;
+    if (c.stopAt)
+        limits.breaks.push_back(*c.stopAt);
+    return limits;
+}
+
+} // namespace
+
 std::optional<CaseFileError> RunModelOnEvery(Case& c, std::size_t index, std::uint64_t seed,
                                              const std::string& reference) {
     const std::string where = "case '" + c.name + "': the reference " + reference;
@@ -140,14 +161,8 @@ std::optional<CaseFileError> RunModelOnEvery(Case& c, std::size_t index, std::ui
                              where + " does not load: " + cli::LoadErrorText(reference, *error)};
     const InputPlan plan(c, index, seed);
     const ExpectationCheck check(c);
-    std::vector<std::int32_t> addresses;
-    for (const RandomWord& w : c.every)
-        addresses.push_back(w.address);
-    RunLimits limits;
-    limits.steps = c.steps;
-    limits.detectLoops = true;
-    if (c.stopAt)
-        limits.breaks.push_back(*c.stopAt);
+    const std::vector<std::int32_t> addresses = EveryAddresses(c);
+    const RunLimits limits = LimitsOf(c);
     std::vector<std::int32_t> model(plan.Count() * check.Slots());
     std::optional<CaseFileError> error;
     plan.ForEach([&](std::uint64_t i, const std::int32_t* values) {
@@ -248,14 +263,8 @@ EveryRun RunEvery(const Case& c, const InputPlan& plan, ImageRunner& runner,
     result.found.sampled = plan.Sampled();
     const ExpectationCheck check(c);
     const bool useModel = check.Slots() > 0;
-    std::vector<std::int32_t> addresses;
-    for (const RandomWord& w : c.every)
-        addresses.push_back(w.address);
-    RunLimits limits;
-    limits.steps = c.steps;
-    limits.detectLoops = true;
-    if (c.stopAt)
-        limits.breaks.push_back(*c.stopAt);
+    const std::vector<std::int32_t> addresses = EveryAddresses(c);
+    const RunLimits limits = LimitsOf(c);
     std::vector<bool> failed(plan.Count());
     const InputProgress progress = gProgress;
     plan.ForEach([&](std::uint64_t i, const std::int32_t* values) {
