@@ -123,13 +123,6 @@ std::int32_t Draw(std::uint64_t seed, std::size_t index, const RandomWord& word)
 /// the case file unusable: the error names the case's line.
 std::optional<CaseFileError> ResolveReference(CaseFile& cases, std::uint64_t seed);
 
-/// Asks grading in progress to stop soon (Ctrl+C, the page's Stop); a case
-/// stopped so ends with Outcome::Error. Safe from a signal handler.
-void RequestStop();
-/// Whether a stop was asked for; ClearStop() lets grading run again.
-bool StopRequested();
-void ClearStop();
-
 /// Told of a case's inputs run so far, now and then, for a progress display.
 using InputProgress = void (*)(std::uint64_t done, std::uint64_t total);
 void SetInputProgress(InputProgress progress);

@@ -14,17 +14,13 @@ namespace wren::grade {
 
 namespace {
 
-std::atomic<bool> gStop{false};
 std::atomic<InputProgress> gProgress{nullptr};
 
-// How often a long case looks for a stop and tells its progress.
+// How often a long case tells its progress.
 constexpr std::uint64_t kEvery = 4096;
 
 } // namespace
 
-void RequestStop() { gStop = true; }
-bool StopRequested() { return gStop; }
-void ClearStop() { gStop = false; }
 void SetInputProgress(InputProgress progress) { gProgress = progress; }
 
 bool Ended(const RunResult& run) {
@@ -179,14 +175,9 @@ std::optional<CaseFileError> RunModelOnEvery(Case& c, std::size_t index, std::ui
             return false;
         }
         check.Fill(runner.Cpu(), model.data() + i * check.Slots());
-        if (i % kEvery == 0 && i > 0) {
-            if (gStop) {
-                error = CaseFileError{c.line, where + ": stopped"};
-                return false;
-            }
+        if (i % kEvery == 0 && i > 0)
             if (const InputProgress progress = gProgress; progress != nullptr)
                 progress(i, plan.Count());
-        }
         return true;
     });
     if (error)
@@ -268,14 +259,8 @@ EveryRun RunEvery(const Case& c, const InputPlan& plan, ImageRunner& runner,
     std::vector<bool> failed(plan.Count());
     const InputProgress progress = gProgress;
     plan.ForEach([&](std::uint64_t i, const std::int32_t* values) {
-        if (i % kEvery == 0 && i > 0) {
-            if (gStop) {
-                result.stopped = true;
-                return false;
-            }
-            if (progress != nullptr)
-                progress(i, plan.Count());
-        }
+        if (i % kEvery == 0 && i > 0 && progress != nullptr)
+            progress(i, plan.Count());
         const RunResult run = runner.Run(fixed, addresses, values, limits);
         ++result.found.run;
         const std::int32_t* model = useModel ? c.model.data() + i * check.Slots() : nullptr;
@@ -290,7 +275,7 @@ EveryRun RunEvery(const Case& c, const InputPlan& plan, ImageRunner& runner,
         }
         return true;
     });
-    if (result.stopped || result.found.failed == 0)
+    if (result.found.failed == 0)
         return result;
     for (std::size_t w = 0; w < addresses.size(); ++w)
         result.found.smallest.emplace_back(addresses[w], result.smallestValues[w]);
@@ -318,7 +303,7 @@ InputsFound SearchSmaller(const std::vector<RandomWord>& words, std::vector<std:
     // Each word in address order: its low end if that still fails, or else
     // the least value found by halving the distance to it; again while any
     // word moves.
-    for (bool moved = true; moved && found.run < kBudget && !gStop;) {
+    for (bool moved = true; moved && found.run < kBudget;) {
         moved = false;
         for (std::size_t w = 0; w < words.size() && found.run < kBudget; ++w) {
             if (best[w] == words[w].lo)

@@ -53,7 +53,6 @@ struct EveryRun {
     InputsFound found;
     std::uint64_t smallestIndex = 0; ///< when found.failed > 0
     std::vector<std::int32_t> smallestValues;
-    bool stopped = false; ///< a stop was asked for before the end
 };
 EveryRun RunEvery(const Case& c, const InputPlan& plan, ImageRunner& runner,
                   const std::vector<std::pair<std::int32_t, std::int32_t>>& fixed);
