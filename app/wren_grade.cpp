@@ -1,13 +1,16 @@
 // wren-grade: run every submission against a case file and report scores.
 
+#include "case_check.h"
 #include "class_build.h"
 #include "class_report.h"
 #include "cli_app.h"
 #include "grade.h"
 #include "grade_cases.h"
 #include "grade_report.h"
+#include "run_report.h"
 #include "similarity.h"
 #include "submission_sources.h"
+#include "wren.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -36,7 +39,9 @@ every report names: the same command gives the same reports. A case with
 every runs each combination of its ranges (up to runs, then every boundary
 and a sample), and a failing one gives how many inputs fail, the smallest
 failing input, what the failing inputs share, and that run's writes beside
-the model answer's. With --page, each failing visible case links to the page
+the model answer's. --check-cases grades small changes of the model answer
+instead and names those every case lets through. With --page, each failing
+visible case links to the page
 with the program and its inputs set. With --out, each
 report is named after its submission's file name; where two share one, the
 folders above them go in front until they differ (alice_hw1.txt).
@@ -68,6 +73,47 @@ bool WriteFile(const std::filesystem::path& path, const std::string& text) {
     return static_cast<bool>(out);
 }
 
+// --check-cases: the case file's model answer changed in small ways, each
+// graded with all the cases.
+int CheckCaseFile(const std::string& caseFile, std::uint64_t seed, const std::string& format) {
+    std::optional<wren::grade::CaseFileError> error;
+    wren::grade::CaseFile cases = wren::grade::ReadCaseFile(caseFile, error);
+    if (!error && cases.reference.empty())
+        error = wren::grade::CaseFileError{
+            0, "--check-cases changes the model answer, and the file names none: add reference = "
+               "\"model.ram\" at the top"};
+    if (!error)
+        error = wren::grade::ResolveReference(cases, seed);
+    if (!error) {
+        auto cpu = std::make_unique<wren::Wren>();
+        const std::string reference = cases.reference.string();
+        if (const auto load = cpu->Load_Ram(reference))
+            error = wren::grade::CaseFileError{cases.referenceLine,
+                                               "the reference does not load: " +
+                                                   wren::cli::LoadErrorText(reference, *load)};
+        else if (cpu->HiMem() == 0)
+            error = wren::grade::CaseFileError{cases.referenceLine,
+                                               "the reference " + reference +
+                                                   " holds no instruction: nothing to change"};
+    }
+    if (error) {
+        std::cerr << caseFile << (error->line > 0 ? ":" + std::to_string(error->line) : "") << ": "
+                  << error->message << "\n";
+        return kExitBadCaseFile;
+    }
+    const bool tty = ::isatty(2) != 0;
+    const auto check =
+        wren::grade::CheckCases(cases, seed, [tty](std::size_t done, std::size_t of) {
+            if (tty)
+                std::cerr << "\rchecking change " << done + 1 << " of " << of << std::flush;
+        });
+    if (tty)
+        std::cerr << "\n";
+    std::cout << (format == "json" ? wren::grade::CaseCheckJson(check)
+                                   : wren::grade::CaseCheckText(check));
+    return check.survivors.empty() ? kExitAllPassed : kExitSomeFailed;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -78,8 +124,13 @@ int main(int argc, char** argv) {
     unsigned threads = std::max(1u, std::thread::hardware_concurrency());
     std::string caseFile;
     std::vector<std::string> submissions;
-    app.add_option("--format", format, "text (default), gradescope, junit or csv")
-        ->check(CLI::IsMember({"text", "gradescope", "junit", "csv"}));
+    app.add_option("--format", format,
+                   "text (default), gradescope, junit, csv; json with --check-cases")
+        ->check(CLI::IsMember({"text", "gradescope", "junit", "csv", "json"}));
+    bool checkCases = false;
+    app.add_flag("--check-cases", checkCases,
+                 "change the model answer in small ways and name the changes every case lets "
+                 "through");
     std::string classReport, classJson, base;
     bool similar = false, noSimilar = false;
     double threshold = 0.6;
@@ -108,9 +159,19 @@ int main(int argc, char** argv) {
         ->type_name("N")
         ->check(CLI::Range(1u, 1024u));
     app.add_option("CASES", caseFile, "the case file (TOML)")->required();
-    app.add_option("SUBMISSION", submissions, "program files to grade")->required();
+    app.add_option("SUBMISSION", submissions, "program files to grade (none with --check-cases)");
     if (const int status = wren::cli::Parse(app, kFooter, argc, argv); status >= 0)
         return status;
+    if (checkCases)
+        return CheckCaseFile(caseFile, seed, format);
+    if (submissions.empty()) {
+        std::cerr << "wren-grade: SUBMISSION is required\n";
+        return 64;
+    }
+    if (format == "json") {
+        std::cerr << "wren-grade: --format json is for --check-cases\n";
+        return 64;
+    }
 
     std::optional<wren::grade::CaseFileError> error;
     wren::grade::CaseFile cases = wren::grade::ReadCaseFile(caseFile, error);
