@@ -45,6 +45,7 @@ bench: setup
 	build/release/bin/wren-trace-bench
 	build/release/bin/wren-grade-bench
 	build/release/bin/wren-every-bench
+	build/release/bin/wren-case-check-bench
 	build/release/bin/wren-lsp-bench
 	build/release/bin/wren-paired-bench
 	build/release/bin/wren-ui-bench

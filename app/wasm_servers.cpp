@@ -1,5 +1,6 @@
 #include "wasm_servers.h"
 
+#include "case_check.h"
 #include "class_build.h"
 #include "debug_adapter.h"
 #include "grade.h"
@@ -69,6 +70,8 @@ private:
     static nlohmann::json Grade(const nlohmann::json& request) {
         if (request.contains("class"))
             return GradeClass(request.at("class"));
+        if (request.contains("check"))
+            return CheckCaseFile(request.at("check"));
         const std::string casePath = request.at("cases").get<std::string>();
         const std::uint64_t seed = request.value("seed", std::uint64_t{1});
         // A case of many inputs tells how far it is, the model answer's runs
@@ -104,6 +107,28 @@ private:
                 {"score", result.score},
                 {"maxScore", result.maxScore},
                 {"feedback", result.feedback}};
+    }
+
+    // The case file checked by small changes of its model answer, as
+    // wren-grade --check-cases --format json answers, with a progress
+    // message after each change.
+    static nlohmann::json CheckCaseFile(const nlohmann::json& request) {
+        const std::string casePath = request.at("cases").get<std::string>();
+        const std::uint64_t seed = request.value("seed", std::uint64_t{1});
+        grade::CaseFile cases;
+        if (auto error = LoadCases(casePath, seed, cases))
+            return {{"error", *error}};
+        if (auto error = grade::CheckableReference(cases))
+            return {{"error", casePath +
+                                  (error->line > 0 ? ":" + std::to_string(error->line) : "") +
+                                  ": " + error->message}};
+        const grade::CaseCheck check =
+            grade::CheckCases(cases, seed, [](std::size_t done, std::size_t total) {
+                HostChannel().Write(
+                    nlohmann::json{{"progress", done}, {"of", total}, {"changes", true}});
+            });
+        return {{"check", nlohmann::json::parse(grade::CaseCheckJson(check))},
+                {"line", grade::CaseCheckLine(check)}};
     }
 
     // A whole class, as wren-grade --class-report builds it: the figures and

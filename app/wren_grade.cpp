@@ -73,42 +73,33 @@ bool WriteFile(const std::filesystem::path& path, const std::string& text) {
     return static_cast<bool>(out);
 }
 
+// The case file checked, with the count of changes on a terminal.
+wren::grade::CaseCheck CheckWithProgress(const wren::grade::CaseFile& cases, std::uint64_t seed) {
+    const bool tty = ::isatty(2) != 0;
+    auto check = wren::grade::CheckCases(cases, seed, [tty](std::size_t done, std::size_t of) {
+        if (tty)
+            std::cerr << "\rchecking change " << done + 1 << " of " << of << std::flush;
+    });
+    if (tty)
+        std::cerr << "\n";
+    return check;
+}
+
 // --check-cases: the case file's model answer changed in small ways, each
 // graded with all the cases.
 int CheckCaseFile(const std::string& caseFile, std::uint64_t seed, const std::string& format) {
     std::optional<wren::grade::CaseFileError> error;
     wren::grade::CaseFile cases = wren::grade::ReadCaseFile(caseFile, error);
-    if (!error && cases.reference.empty())
-        error = wren::grade::CaseFileError{
-            0, "--check-cases changes the model answer, and the file names none: add reference = "
-               "\"model.ram\" at the top"};
+    if (!error)
+        error = wren::grade::CheckableReference(cases);
     if (!error)
         error = wren::grade::ResolveReference(cases, seed);
-    if (!error) {
-        auto cpu = std::make_unique<wren::Wren>();
-        const std::string reference = cases.reference.string();
-        if (const auto load = cpu->Load_Ram(reference))
-            error = wren::grade::CaseFileError{cases.referenceLine,
-                                               "the reference does not load: " +
-                                                   wren::cli::LoadErrorText(reference, *load)};
-        else if (cpu->HiMem() == 0)
-            error = wren::grade::CaseFileError{cases.referenceLine,
-                                               "the reference " + reference +
-                                                   " holds no instruction: nothing to change"};
-    }
     if (error) {
         std::cerr << caseFile << (error->line > 0 ? ":" + std::to_string(error->line) : "") << ": "
                   << error->message << "\n";
         return kExitBadCaseFile;
     }
-    const bool tty = ::isatty(2) != 0;
-    const auto check =
-        wren::grade::CheckCases(cases, seed, [tty](std::size_t done, std::size_t of) {
-            if (tty)
-                std::cerr << "\rchecking change " << done + 1 << " of " << of << std::flush;
-        });
-    if (tty)
-        std::cerr << "\n";
+    const auto check = CheckWithProgress(cases, seed);
     std::cout << (format == "json" ? wren::grade::CaseCheckJson(check)
                                    : wren::grade::CaseCheckText(check));
     return check.survivors.empty() ? kExitAllPassed : kExitSomeFailed;
@@ -162,14 +153,24 @@ int main(int argc, char** argv) {
     app.add_option("SUBMISSION", submissions, "program files to grade (none with --check-cases)");
     if (const int status = wren::cli::Parse(app, kFooter, argc, argv); status >= 0)
         return status;
-    if (checkCases)
+    const bool classWanted = !classReport.empty() || !classJson.empty() || similar;
+    if (checkCases && format != "text" && format != "json") {
+        std::cerr << "wren-grade: --check-cases writes text or json, not " << format << "\n";
+        return 64;
+    }
+    if (checkCases && !submissions.empty() && (classReport.empty() && classJson.empty())) {
+        std::cerr << "wren-grade: --check-cases with submissions needs --class-report or "
+                     "--class-json, where its line goes\n";
+        return 64;
+    }
+    if (checkCases && submissions.empty())
         return CheckCaseFile(caseFile, seed, format);
     if (submissions.empty()) {
         std::cerr << "wren-grade: SUBMISSION is required\n";
         return 64;
     }
     if (format == "json") {
-        std::cerr << "wren-grade: --format json is for --check-cases\n";
+        std::cerr << "wren-grade: --format json is for --check-cases with no submission\n";
         return 64;
     }
 
@@ -178,6 +179,8 @@ int main(int argc, char** argv) {
     // The model answer runs once per case, for every submission alike.
     if (!error)
         error = wren::grade::ResolveReference(cases, seed);
+    if (!error && checkCases)
+        error = wren::grade::CheckableReference(cases);
     if (error) {
         std::cerr << caseFile << (error->line > 0 ? ":" + std::to_string(error->line) : "") << ": "
                   << error->message << "\n";
@@ -186,7 +189,6 @@ int main(int argc, char** argv) {
 
     // The class: folders, lists and archives give their files; a file that
     // is not text is named and left out of the grading.
-    const bool classWanted = !classReport.empty() || !classJson.empty() || similar;
     std::error_code scratchError;
     const std::filesystem::path scratch = std::filesystem::temp_directory_path(scratchError) /
                                           ("wren-grade-" + std::to_string(::getpid()));
@@ -200,6 +202,8 @@ int main(int argc, char** argv) {
     classOptions.threads = threads;
     wren::grade::ClassInput klass = wren::grade::BuildClass(cases, submissions, seed, classOptions,
                                                             std::move(collected.problems));
+    if (checkCases)
+        klass.caseCheck = CheckWithProgress(cases, seed);
     for (const std::string& problem : klass.problems)
         std::cerr << "wren-grade: " << problem << "\n";
     if (submissions.empty())

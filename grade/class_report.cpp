@@ -125,6 +125,10 @@ Json ClassJson(const ClassInput& in) {
         caseList.push_back(std::move(one));
     }
     out["cases"] = std::move(caseList);
+    if (in.caseCheck) {
+        out["case_check"] = Json::parse(CaseCheckJson(*in.caseCheck));
+        out["case_check"]["line"] = CaseCheckLine(*in.caseCheck);
+    }
 
     // Who is like whom, for the table's column.
     std::vector<Json> similar(in.members.size(), Json::array());
@@ -441,6 +445,20 @@ std::string ClassHtml(const Json& f) {
              "scope=\"col\">Passed on every input</th><th scope=\"col\">What the failing "
              "inputs shared, most common first (submissions)</th></tr></thead><tbody>" +
              every + "</tbody></table>";
+    // How many slips of the model answer the cases would catch.
+    if (f.contains("case_check")) {
+        const Json& k = f["case_check"];
+        s += "<p id=\"case-check\">" + Escape(k["line"].get<std::string>()) + "</p>";
+        if (!k["survivors"].empty()) {
+            s += "<details><summary>Changes every case lets through</summary><ul>";
+            for (const Json& c : k["survivors"])
+                s += "<li>" + c["line"].dump() + ": <code>" +
+                     Escape(c["before"].get<std::string>()) + "</code> &rarr; <code>" +
+                     Escape(c["after"].get<std::string>()) +
+                     "</code>: " + Escape(c["hint"].get<std::string>()) + "</li>";
+            s += "</ul></details>";
+        }
+    }
     s += "</section>\n";
 
     // Totals, then efficiency.
@@ -585,6 +603,8 @@ std::string ClassSummaryText(const Json& f) {
                      k["submissions"].dump() + " submissions\n";
         }
     }
+    if (f.contains("case_check"))
+        s += "  " + f["case_check"]["line"].get<std::string>() + "\n";
     if (!f["slips"].empty()) {
         s += "  slips:";
         for (const Json& slip : f["slips"])

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "case_check.h"
 #include "grade.h"
 #include "similarity.h"
 
@@ -31,6 +32,8 @@ struct ClassInput {
     bool similarity = false;        ///< whether pairs were looked for
     double threshold = 0;
     std::vector<std::string> problems; ///< bad input, each named
+    /// The case file checked by small changes of the model answer, when asked.
+    std::optional<CaseCheck> caseCheck;
 };
 
 /// The class's figures as JSON: per case, per submission, efficiency,

@@ -222,15 +222,6 @@ void RunOne(const Case& c, const std::string& file, const Expectations& expect, 
         result.lastSteps = Replay(file, result.spec, run, cpu);
 }
 
-// The words of set and random, with random ones as drawn.
-std::vector<std::pair<std::int32_t, std::int32_t>> FixedWords(const Case& c, std::size_t index,
-                                                              std::uint64_t seed) {
-    auto words = c.sets;
-    for (const auto& word : c.random)
-        words.emplace_back(word.address, Draw(seed, index, word));
-    return words;
-}
-
 // A random case that failed: a search for a smaller failing input; the
 // result then shows that one.
 void SearchFromDraw(const Case& c, const CaseFile& cases, const std::string& file, Wren& cpu,

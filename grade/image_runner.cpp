@@ -18,6 +18,19 @@ std::optional<LoadError> ImageRunner::Load(const std::string& file) {
     return error;
 }
 
+std::optional<LoadError> ImageRunner::LoadText(std::string_view text) {
+    cpu_->Clear();
+    written_.Clear();
+    auto error = cpu_->LoadText(text);
+    std::copy_n(cpu_->Words(), 65536, image_.get());
+    return error;
+}
+
+void ImageRunner::Change(std::int32_t address, std::int32_t value) {
+    image_[static_cast<std::size_t>(address)] = value;
+    cpu_->SetMemory(address, value);
+}
+
 void ImageRunner::Write(std::int32_t address, std::int32_t value) {
     written_.Note(address);
     cpu_->SetMemory(address, value);

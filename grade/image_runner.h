@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -21,6 +22,14 @@ public:
 
     /// Loads file on a cleared processor and keeps what it loaded.
     std::optional<LoadError> Load(const std::string& file);
+    /// Loads program text, as Load does a file.
+    std::optional<LoadError> LoadText(std::string_view text);
+    /// Changes a word of the loaded image, for every run from now on.
+    void Change(std::int32_t address, std::int32_t value);
+    /// The loaded image's word.
+    std::int32_t Loaded(std::int32_t address) const {
+        return image_[static_cast<std::size_t>(address)];
+    }
     /// First address after the program.
     std::int32_t HiMem() const { return cpu_->HiMem(); }
 

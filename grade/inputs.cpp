@@ -127,8 +127,6 @@ Expectations ExpectationCheck::With(const std::int32_t* model) const {
 
 // ---- The model answer on every input.
 
-namespace {
-
 std::vector<std::int32_t> EveryAddresses(const Case& c) {
     std::vector<std::int32_t> addresses;
     for (const RandomWord& w : c.every)
@@ -136,7 +134,6 @@ std::vector<std::int32_t> EveryAddresses(const Case& c) {
     return addresses;
 }
 
-// A case's run: its step limit, its stop, and loops found as such.
 RunLimits LimitsOf(const Case& c) {
     RunLimits limits;
     limits.steps = c.steps;
@@ -146,7 +143,13 @@ RunLimits LimitsOf(const Case& c) {
     return limits;
 }
 
-} // namespace
+std::vector<std::pair<std::int32_t, std::int32_t>> FixedWords(const Case& c, std::size_t index,
+                                                              std::uint64_t seed) {
+    auto words = c.sets;
+    for (const auto& word : c.random)
+        words.emplace_back(word.address, Draw(seed, index, word));
+    return words;
+}
 
 std::optional<CaseFileError> RunModelOnEvery(Case& c, std::size_t index, std::uint64_t seed,
                                              const std::string& reference) {

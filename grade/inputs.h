@@ -39,6 +39,14 @@ private:
     std::size_t slots_ = 0;
 };
 
+/// The words a case's ranges set, in the order of its every.
+std::vector<std::int32_t> EveryAddresses(const Case& c);
+/// A case's run: its step limit, its stop, and loops found as such.
+RunLimits LimitsOf(const Case& c);
+/// The words of set and random, with random ones as drawn under seed.
+std::vector<std::pair<std::int32_t, std::int32_t>> FixedWords(const Case& c, std::size_t index,
+                                                              std::uint64_t seed);
+
 /// Whether a run ended as a case needs: at a word with no instruction or at its stop.
 bool Ended(const RunResult& run);
 

@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <fstream>
+#include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -55,7 +58,8 @@ TEST(SmallChanges, EachKindWhereItAppliesAndNowhereElse) {
                                           }));
     // Every change keeps every record where it was: only the record's text differs.
     for (const SmallChange& c : SmallChanges(text))
-        EXPECT_EQ(c.text.size() - c.after.size(), text.size() - c.before.size()) << c.after;
+        EXPECT_EQ(ChangedText(text, c).size() - c.after.size(), text.size() - c.before.size())
+            << c.after;
 }
 
 const std::string kModel = WREN_SOURCE_DIR "/examples/grading/multiply/model.ram";
@@ -75,15 +79,20 @@ const std::string kSmallFactors = "[[case]]\nset = { 100 = 6, 101 = 7 }\n"
 TEST(CheckCases, ADroppedStoreSurvivesUntilACaseStartsTheWordElsewhere) {
     test::TempDir dir;
     const CaseCheck before = Check(dir, kSmallFactors);
-    EXPECT_EQ(CaseCheckText(before), "your cases catch 45 of 50 changes (90 %)\n"
-                                     "every case lets these through:\n"
-                                     "  4: STAm 102 -> STAm 103\n"
-                                     "  4: STAm 102 -> STAm 104\n"
-                                     "  4: STAm 102 -> BVS 4\n"
-                                     "  11: LDAi 26 -> LDAi 25\n"
-                                     "  11: LDAi 26 -> LDAi 27\n"
-                                     "these behave like the model answer, and do not count:\n"
-                                     "  3: LDAi 0 -> BVS 2\n");
+    // Each with what no case does that would catch it.
+    const std::string kStart102 =
+        "    no case starts with word 102 other than 0: add set = { 102 = 77 } to 'case 1'\n";
+    const std::string kLookAtPc = "    no case looks at PC or A: add pc = \"same\" to 'case 1', if "
+                                  "every program must end as the model answer does\n";
+    EXPECT_EQ(CaseCheckText(before), std::string("your cases catch 45 of 50 changes (90 %)\n"
+                                                 "every case lets these through:\n") +
+                                         "  4: STAm 102 -> STAm 103\n" + kStart102 +
+                                         "  4: STAm 102 -> STAm 104\n" + kStart102 +
+                                         "  4: STAm 102 -> BVS 4\n" + kStart102 +
+                                         "  11: LDAi 26 -> LDAi 25\n" + kLookAtPc +
+                                         "  11: LDAi 26 -> LDAi 27\n" + kLookAtPc +
+                                         "these behave like the model answer, and do not count:\n"
+                                         "  3: LDAi 0 -> BVS 2\n");
     // A case that starts the product at 77 and looks at where the run ends.
     const CaseCheck after =
         Check(dir, kSmallFactors + "[[case]]\nset = { 100 = 3, 101 = 2, 102 = 77 }\n"
@@ -96,7 +105,8 @@ TEST(CheckCases, ADroppedStoreSurvivesUntilACaseStartsTheWordElsewhere) {
     EXPECT_EQ(json["changes"], 50);
     EXPECT_EQ(json["survivors"][2],
               nlohmann::json::parse(
-                  R"({"line": 4, "before": "STAm 102", "after": "BVS 4", "kind": "store"})"));
+                  R"({"line": 4, "before": "STAm 102", "after": "BVS 4", "kind": "store",
+                      "hint": "no case starts with word 102 other than 0: add set = { 102 = 77 } to 'case 1'"})"));
 }
 
 TEST(CheckCases, AChangeToARecordThatNeverRunsBehavesLikeTheModel) {
@@ -119,6 +129,122 @@ TEST(CheckCases, AChangeToARecordThatNeverRunsBehavesLikeTheModel) {
     // LDAi 99 -> LDAm 99 jumps to word 99's 0 instead: no instruction there either,
     // but PC differs, so the pc expectation catches it.
     EXPECT_EQ(like, (std::vector<std::string>{"5: ADDi 4", "5: ADDi 6", "5: ADDm 5"}));
+}
+
+// The check grades each change faster than a submission is graded (it stops
+// at the first failing input and reports nothing): it must still agree with
+// the grader on every change of every example that names a model answer.
+TEST(CheckCases, EachVerdictIsTheGradersOwn) {
+    const std::string examples = WREN_SOURCE_DIR "/examples/grading/";
+    for (const char* name : {"cases.toml", "class/cases.toml", "multiply/cases.toml"}) {
+        SCOPED_TRACE(name);
+        std::optional<CaseFileError> error;
+        CaseFile file = ReadCaseFile(examples + name, error);
+        ASSERT_FALSE(error);
+        ASSERT_FALSE(ResolveReference(file, 1));
+        const CaseCheck check = CheckCases(file, 1);
+        std::set<std::string> through;
+        for (const auto* list : {&check.survivors, &check.likeTheModel})
+            for (const SmallChange& c : *list)
+                through.insert(std::to_string(c.line) + ": " + c.after);
+        std::ifstream in(file.reference, std::ios::binary);
+        const std::string text{std::istreambuf_iterator<char>(in), {}};
+        test::TempDir dir;
+        const auto changes = SmallChanges(text);
+        ASSERT_EQ(changes.size(), check.changes + check.likeTheModel.size());
+        for (const SmallChange& c : changes) {
+            const std::string path = dir.Write("changed.ram", ChangedText(text, c)).string();
+            const bool graderPasses = GradeSubmission(file, path, 1).failed == 0;
+            EXPECT_EQ(graderPasses, through.contains(std::to_string(c.line) + ": " + c.after))
+                << c.line << ": " << c.before << " -> " << c.after;
+        }
+    }
+}
+
+// Each kind of hint, on a model answer of our own.
+//  0 LDAi 0 / 2 STAm 102: clears the sum; 4 LDAm 102 / 6 ADDm 100 / 8 STAm 102:
+//  adds x; 10 LDAm 101 / 12 STAm 103: copies y; 14 LDAi 40 / 16 STApc 0: ends at 40.
+const std::string kHintModel =
+    "LDAi 0\nSTAm 102\nLDAm 102\nADDm 100\nSTAm 102\nLDAm 101\nSTAm 103\nLDAi 40\nSTApc 0\n";
+
+struct HintRow {
+    const char* cases;
+    std::vector<std::string> hints; // "LINE: AFTER: HINT", in the order made
+};
+
+TEST(CheckCases, EachSurvivorSaysWhatNoCaseDoes) {
+    const std::string kEnd = "no case looks at PC or A: add pc = \"same\" to 'x', if every "
+                             "program must end as the model answer does";
+    const auto starts = [](int word) {
+        return "no case starts with word " + std::to_string(word) + " other than 0: add set = { " +
+               std::to_string(word) + " = 77 } to 'x'";
+    };
+    const HintRow rows[] = {
+        // Only x is set and only 102 looked at: the sum's clear, the words
+        // read in its place and the end are never tried. (STAm 100 and
+        // LDAm 100 change x's sum: caught.)
+        {"[[case]]\nname = \"x\"\nset = { 100 = 5 }\n[case.expect]\nmem = { 102 = \"same\" }\n",
+         {"2: STAm 101: " + starts(102), "2: STAm 103: " + starts(102),
+          "2: STAm 104: " + starts(102), "2: BVS 4: " + starts(102), "3: LDAm 101: " + starts(101),
+          "3: LDAm 103: " + starts(103), "3: LDAm 104: " + starts(104), "8: LDAi 39: " + kEnd,
+          "8: LDAi 41: " + kEnd,
+          // Never jumping ends the run at 18, with A as the model leaves it.
+          "9: BVS 18: no case looks at PC: add pc = \"same\" to 'x', if every program must end "
+          "as the model answer does"}},
+        // 102 starts at 77 and the end is looked at: what is left reads another
+        // word, 0 in every case, where the cleared sum stood.
+        {"[[case]]\nname = \"x\"\nset = { 100 = 5, 102 = 77 }\n[case.expect]\n"
+         "mem = { 102 = \"same\" }\npc = \"same\"\n",
+         {"3: LDAm 101: " + starts(101), "3: LDAm 103: " + starts(103),
+          "3: LDAm 104: " + starts(104)}},
+        // y, and x, set in cases of their own: "no case has" a value for
+        // them. Case y (x = 0, y = 0) lets through whatever reads 0 there.
+        {"[[case]]\nname = \"x\"\nset = { 100 = 5, 102 = 77, 103 = 1, 104 = 1 }\n[case.expect]\n"
+         "mem = { 102 = \"same\" }\npc = \"same\"\n"
+         "[[case]]\nname = \"y\"\nset = { 101 = 0 }\n[case.expect]\nmem = { 103 = \"same\" }\n",
+         {"3: LDAm 101: no case has 101 = 77: add set = { 101 = 77 } to 'x'",
+          "6: LDAm 100: no case has 100 = 77: add set = { 100 = 77 } to 'y'",
+          "6: LDAm 102: no case has 100 = 77: add set = { 100 = 77 } to 'y'",
+          "6: LDAm 99: no case starts with word 99 other than 0: add set = { 99 = 77 } to 'y'",
+          "6: LDAm 103: no case has 103 = 77: add set = { 103 = 77 } to 'y'",
+          "6: BVS 12: no case has 100 = 77: add set = { 100 = 77 } to 'y'"}},
+    };
+    for (const HintRow& row : rows) {
+        test::TempDir dir;
+        dir.Write("model.ram", kHintModel);
+        std::optional<CaseFileError> error;
+        CaseFile file = ReadCaseFile(
+            dir.Write("cases.toml", std::string("reference = \"model.ram\"\n") + row.cases), error);
+        ASSERT_FALSE(error) << error->message;
+        ASSERT_FALSE(ResolveReference(file, 1));
+        const CaseCheck check = CheckCases(file, 1);
+        std::vector<std::string> hints;
+        for (const SmallChange& c : check.survivors)
+            hints.push_back(std::to_string(c.line) + ": " + c.after + ": " + c.hint);
+        EXPECT_EQ(hints, row.hints) << row.cases;
+    }
+}
+
+TEST(CheckCases, AModelTooLargeToCheckIsRefusedWithItsSize) {
+    test::TempDir dir;
+    std::string big;
+    for (std::size_t i = 0; i <= kMostRecordsChecked; ++i)
+        big += "ADDi 1\n";
+    for (const auto& [records, message] : std::vector<std::pair<std::string, std::string>>{
+             {big, "has 4097 records: checking the cases takes a model answer of at most 4096"},
+             {"{ only a comment\n", "holds no instruction: nothing to change"},
+             {"ADDi 1\n", ""}}) {
+        const std::string model = dir.Write("model.ram", records).string();
+        std::optional<CaseFileError> error;
+        const CaseFile file = ReadCaseFile(
+            dir.Write("cases.toml", "reference = \"model.ram\"\n[[case]]\n[case.expect]\na = 1\n"),
+            error);
+        ASSERT_FALSE(error);
+        const auto refused = CheckableReference(file);
+        EXPECT_EQ(refused ? refused->message.substr(refused->message.find(model) + model.size() + 1)
+                          : "",
+                  message);
+    }
 }
 
 } // namespace

@@ -173,6 +173,31 @@ TEST_F(ClassOf, AGradebookKeepsItsColumnsWhateverTheNamesHold) {
                    "\"O\"\"Brien\",\"O\"\"Brien\",0,0\r\n");
 }
 
+// The case check, when asked for, is one line in every form of the report,
+// with the changes that get through under it in the HTML; and nothing when
+// it was not asked for.
+TEST_F(ClassOf, TheCaseCheckIsALineOfTheReport) {
+    ClassInput klass = Build({dir.Write("a.ram", kModel).string()}, false);
+    EXPECT_FALSE(ClassJson(klass).contains("case_check"));
+    EXPECT_EQ(ClassHtml(ClassJson(klass)).find("case-check"), std::string::npos);
+    CaseCheck check;
+    check.caught = 9;
+    check.changes = 10;
+    check.survivors.push_back({4, "STAm 102", "BVS 6", "store", 4, 8, 6, 0, "no case <sets> 102"});
+    klass.caseCheck = check;
+    const auto figures = ClassJson(klass);
+    const std::string line =
+        "these cases catch 90 % of small changes of the model answer (9 of 10)";
+    EXPECT_EQ(figures["case_check"]["line"], line);
+    EXPECT_EQ(figures["case_check"]["survivors"][0]["hint"], "no case <sets> 102");
+    const std::string html = ClassHtml(figures);
+    EXPECT_NE(html.find("<p id=\"case-check\">" + line + "</p>"), std::string::npos);
+    EXPECT_NE(html.find("<li>4: <code>STAm 102</code> &rarr; <code>BVS 6</code>: no case "
+                        "&lt;sets&gt; 102</li>"),
+              std::string::npos);
+    EXPECT_NE(ClassSummaryText(figures).find("  " + line + "\n"), std::string::npos);
+}
+
 // A file that is not there fails every case, with why, in every format; the
 // class figures count it as not graded.
 TEST_F(ClassOf, AMissingSubmissionFailsEveryCaseInEveryFormat) {

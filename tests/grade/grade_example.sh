@@ -26,12 +26,12 @@ diff -r "$out/ju1" "$out/ju2" || fail "JUnit reports differ between runs"
 [ "$(ls "$out/gs1" | wc -l)" -eq 6 ] || fail "expected six Gradescope reports"
 for xml in "$out"/ju1/*.xml; do
     xmllint --noout "$xml" || fail "$xml is not well-formed XML"
-    [ "$(xmllint --xpath 'count(//testcase)' "$xml")" -eq 6 ] || fail "$xml lacks six testcases"
+    [ "$(xmllint --xpath 'count(//testcase)' "$xml")" -eq 7 ] || fail "$xml lacks seven testcases"
     [ "$(xmllint --xpath 'string(//property[@name="seed"]/@value)' "$xml")" = 7 ] ||
         fail "$xml does not name seed 7"
 done
 [ "$(wc -l < "$out/sum1.tsv")" -eq 7 ] || fail "summary has not one row per submission"
-grep -qx 'submissions/correct.ram	9	9	6	0' "$out/sum1.tsv" || fail "summary row of correct.ram"
+grep -qx 'submissions/correct.ram	10	10	7	0' "$out/sum1.tsv" || fail "summary row of correct.ram"
 
 # Each replay, run by hand, ends as the report's last traced line says.
 replays=0
@@ -48,8 +48,8 @@ while IFS= read -r line; do
     fi
     replays=$((replays + 1))
 done < <(grep -A1 'replay: ' "$out/text" | grep -v '^--$')
-# 24 failed cases, 8 of them hidden, which show no replay.
-[ "$replays" -eq 16 ] || fail "$replays replay commands, expected 16"
+# 29 failed cases, 8 of them hidden, which show no replay.
+[ "$replays" -eq 21 ] || fail "$replays replay commands, expected 21"
 [ "$(grep -c 'a hidden case' "$out/text")" -eq 8 ] || fail "hidden cases show their details"
 staff=$("$grade" --show-hidden cases.toml submissions/fault.ram || true)
 grep -q 'inputs: 200=1 201=2' <<<"$staff" || fail "--show-hidden does not show a hidden case's inputs"

@@ -14,6 +14,7 @@ import { setUpKeys } from './keys.js';
 import { grader } from './servers.js';
 import { setUpGrading } from './grading.js';
 import { setUpClassView } from './class_view.js';
+import { setUpCaseCheck } from './case_check_view.js';
 import { setUpLayout } from './layout.js';
 
 const $ = (id) => document.getElementById(id);
@@ -34,3 +35,4 @@ if (!files.openShared()) machine.launch();
 const grading = grader((why) => say(`The grader failed: ${why}`));
 setUpGrading(store, grading);
 setUpClassView(store, grading);
+setUpCaseCheck(store, grading);

@@ -73,7 +73,9 @@ export function debugAdapter(onEvent, onFailure) {
 
 /// The grader: grade({cases, program, seed}, progress) answers with every
 /// case's outcome (progress, when given, hears how many inputs of a long case
-/// have run), grade({class: {cases, files, seed}}) with a class report (and
+/// have run), grade({check: {cases, seed}}, progress) with the case file
+/// checked by small changes of its model answer (progress hears how many
+/// changes), grade({class: {cases, files, seed}}) with a class report (and
 /// the listener given to onProgress hears how far it is); writeFile puts
 /// files in place; cancel() stops what is under way, whose answer is then
 /// {stopped: true}. One worker, which the grading and class panes share.
@@ -84,9 +86,12 @@ export function grader(onFailure) {
   let worker;
   function start() {
     worker = startWorker('grade', (message) => {
+      // A request's own progress (inputs of a case, changes checked), or
+      // the class's, which the class view hears.
+      const own = message.inputs || message.changes;
       if (message.progress === undefined) waiting.shift()?.resolve(message);
-      else if (message.inputs && waiting[0]?.progress) waiting[0].progress(message.progress, message.of);
-      else if (!message.inputs) onProgress(message.progress, message.of);
+      else if (own && waiting[0]?.progress) waiting[0].progress(message.progress, message.of);
+      else if (!own) onProgress(message.progress, message.of);
     }, onFailure);
     // A new worker gets the files the last one had.
     for (const [path, text] of files) worker.postMessage({ file: { path, text } });
