@@ -36,7 +36,7 @@ TEST_P(ExampleOutcomeTest, EachSubmissionFailsInItsOwnWay) {
     const CaseFile cases = ExampleCases();
     const auto result = GradeSubmission(cases, kExample + "submissions/" + c.submission, 1);
     EXPECT_EQ(result.passed, c.passed);
-    EXPECT_EQ(result.passed + result.failed, 6);
+    EXPECT_EQ(result.passed + result.failed, 7);
     for (const auto& r : result.cases) {
         if (r.outcome != Outcome::Passed) {
             EXPECT_EQ(r.outcome, c.outcome) << r.c->name << ": " << r.detail;
@@ -61,12 +61,12 @@ TEST_P(ExampleOutcomeTest, EachSubmissionFailsInItsOwnWay) {
         }
     }
     EXPECT_EQ(json["score"].get<double>(), sum);
-    EXPECT_EQ(json["max_score"], 9);
+    EXPECT_EQ(json["max_score"], 10);
     EXPECT_NE(json["output"].get<std::string>().find("(seed 1)"), std::string::npos);
 }
 
 const OutcomeCase kOutcomes[] = {
-    {"correct.ram", Outcome::Passed, 6},           {"wrong-result.ram", Outcome::WrongResult, 3},
+    {"correct.ram", Outcome::Passed, 7},           {"wrong-result.ram", Outcome::WrongResult, 3},
     {"infinite-loop.ram", Outcome::DidNotStop, 3}, {"fault.ram", Outcome::Fault, 0},
     {"load-error.ram", Outcome::LoadError, 0},     {"empty.ram", Outcome::Empty, 0},
     {"missing.ram", Outcome::LoadError, 0},
