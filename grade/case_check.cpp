@@ -36,13 +36,6 @@ std::string Record(std::string_view mnemonic, std::int64_t operand) {
     return std::string(mnemonic) + " " + std::to_string(operand);
 }
 
-std::string ReadText(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // What a run leaves that a case could look at.
 struct End {
     StopReason reason = StopReason::NoInstruction;

@@ -118,13 +118,9 @@ std::vector<std::string> Replay(const std::string& file, const cli::RunSpec& spe
 }
 
 // The page's link fragment: the program, the words to set, the case's name.
-std::string PageLink(const std::string& file, const cli::RunSpec& spec, const std::string& name) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
+std::string PageLink(std::string_view bytes, const cli::RunSpec& spec, const std::string& name) {
     static constexpr char kDigits[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-    const std::string bytes = text.str();
     std::string link = "program=";
     for (std::size_t i = 0; i < bytes.size(); i += 3) {
         std::uint32_t group = static_cast<std::uint8_t>(bytes[i]) << 16;
@@ -155,16 +151,21 @@ std::string PageLink(const std::string& file, const cli::RunSpec& spec, const st
     return link;
 }
 
+// The wren-trace command that replays spec's run of file. It looks for
+// loops only where one was found (RunOne says so); elsewhere the option
+// would change nothing.
+std::string ReplayCommand(const cli::RunSpec& spec, const std::string& file) {
+    cli::RunSpec shown = spec;
+    shown.limits.detectLoops = false;
+    return cli::TraceCommand(shown, file);
+}
+
 // Case number index's inputs, and the wren-trace command that replays it.
 void StartCase(const Case& c, std::size_t index, const std::string& file, std::uint64_t seed,
                CaseResult& result) {
     result.c = &c;
     result.spec = SpecFor(c, index, seed);
-    // The replay looks for loops only where one was found; elsewhere the
-    // option would change nothing.
-    cli::RunSpec shown = result.spec;
-    shown.limits.detectLoops = false;
-    result.replay = cli::TraceCommand(shown, file);
+    result.replay = ReplayCommand(result.spec, file);
 }
 
 // Adds a case's outcome to the submission's totals.
@@ -266,13 +267,7 @@ void SearchFromDraw(const Case& c, const CaseFile& cases, const std::string& fil
         again.spec.sets = c.sets;
         for (const auto& word : found.smallest)
             again.spec.sets.push_back(word);
-        again.replay = cli::TraceCommand(
-            [&] {
-                cli::RunSpec shown = again.spec;
-                shown.limits.detectLoops = false;
-                return shown;
-            }(),
-            file);
+        again.replay = ReplayCommand(again.spec, file);
         Expectations expect = check.With(check.Slots() > 0 ? values.data() : nullptr);
         RunOne(c, file, expect, cpu, again);
         if (again.outcome != Outcome::Passed) {
@@ -307,9 +302,7 @@ void GradeCase(const Case& c, std::size_t index, const CaseFile& cases, const st
         }
         for (const auto& word : every.found.smallest)
             result.spec.sets.push_back(word);
-        cli::RunSpec shown = result.spec;
-        shown.limits.detectLoops = false;
-        result.replay = cli::TraceCommand(shown, file);
+        result.replay = ReplayCommand(result.spec, file);
         const ExpectationCheck check(c);
         used = check.With(check.Slots() > 0 ? c.model.data() + every.smallestIndex * check.Slots()
                                             : nullptr);
@@ -320,8 +313,9 @@ void GradeCase(const Case& c, std::size_t index, const CaseFile& cases, const st
     // also sets the run of the input it shows beside the model answer's.
     if (result.outcome == Outcome::Passed || result.steps < 0 || !result.inputs)
         return;
-    result.sideBySide = CompareRuns(file, cases.reference.string(), result.spec, used);
-    result.pageLink = PageLink(file, result.spec, c.name);
+    const std::string text = ReadText(file);
+    result.sideBySide = CompareRuns(text, cases.reference.string(), result.spec, used);
+    result.pageLink = PageLink(text, result.spec, c.name);
 }
 
 // Why a reference run cannot stand as the model answer, or nothing.

@@ -368,14 +368,11 @@ private:
     std::vector<std::vector<WordWrite>> writes_;
 };
 
-std::optional<RunSummary> Traced(const std::string& file, const cli::RunSpec& spec,
+std::optional<RunSummary> Traced(std::string_view text, const cli::RunSpec& spec,
                                  const std::vector<std::int32_t>& words) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    const ProgramMap map = MapProgram(text.str());
+    const ProgramMap map = MapProgram(text);
     auto cpu = std::make_unique<Wren>();
-    if (cpu->LoadText(text.str()))
+    if (cpu->LoadText(text))
         return std::nullopt;
     cli::ApplySets(spec, *cpu);
     WriteTrace trace(*cpu, words, map);
@@ -390,17 +387,24 @@ std::optional<RunSummary> Traced(const std::string& file, const cli::RunSpec& sp
 
 } // namespace
 
-SideBySide CompareRuns(const std::string& file, const std::string& reference,
+std::string ReadText(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+SideBySide CompareRuns(std::string_view program, const std::string& reference,
                        const cli::RunSpec& spec, const Expectations& expect) {
     SideBySide result;
     for (const auto& [address, value] : expect.mem) {
         result.words.push_back(address);
         result.expected.push_back(value);
     }
-    if (auto mine = Traced(file, spec, result.words))
+    if (auto mine = Traced(program, spec, result.words))
         result.mine = std::move(*mine);
     if (!reference.empty())
-        result.model = Traced(reference, spec, result.words);
+        result.model = Traced(ReadText(reference), spec, result.words);
     return result;
 }
 

@@ -70,9 +70,13 @@ EveryRun RunEvery(const Case& c, const InputPlan& plan, ImageRunner& runner,
 InputsFound SearchSmaller(const std::vector<RandomWord>& words, std::vector<std::int32_t> drawn,
                           const std::function<bool(const std::vector<std::int32_t>&)>& fails);
 
-/// Sets a run of file beside the reference's (empty: none) on spec's inputs.
-SideBySide CompareRuns(const std::string& file, const std::string& reference,
+/// Sets a run of program (its text) beside the reference file's (empty:
+/// none) on spec's inputs.
+SideBySide CompareRuns(std::string_view program, const std::string& reference,
                        const cli::RunSpec& spec, const Expectations& expect);
+
+/// A file's bytes; empty when it cannot be read.
+std::string ReadText(const std::string& file);
 
 /// The words a case's ranges set, with the values given, as "100=0 101=1".
 std::string InputText(const std::vector<std::pair<std::int32_t, std::int32_t>>& words);
