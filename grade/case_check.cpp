@@ -44,7 +44,10 @@ struct End {
     std::vector<std::int32_t> words; // the expected words, in the case's order
 
     End(const RunResult& run, const Wren& cpu, const Case& c)
-        : reason(run.reason), a(cpu.Accumulator()), pc(cpu.PCounter()), v(cpu.Overflow()) {
+        // A run that takes a branch always tells no loop from a long run:
+        // both fail every case alike.
+        : reason(run.reason == StopReason::Loop ? StopReason::StepLimit : run.reason),
+          a(cpu.Accumulator()), pc(cpu.PCounter()), v(cpu.Overflow()) {
         for (const auto& [address, value] : c.expect.mem)
             words.push_back(cpu.Memory(address));
     }
@@ -74,45 +77,52 @@ struct End {
     }
 };
 
-// Notes the words a run reads before it writes them, outside the program.
-class FirstReads : public RunObserver {
-public:
-    FirstReads(const Wren& cpu, std::set<std::int32_t>& reads) : cpu_(cpu), reads_(reads) {}
-    void Before(std::int32_t at) override {
-        const std::int32_t* words = cpu_.Words();
-        if (at < 0 || at + 1 >= Wren::kMemoryWords)
-            return;
-        const std::int32_t op = words[at];
-        const std::int32_t n = words[at + 1];
-        if ((op == Opcode("ADDm") || op == Opcode("LDAm")) && n >= cpu_.HiMem() &&
-            n < Wren::kMemoryWords && !written_.contains(n))
-            reads_.insert(n);
-        if (op == Opcode("STAm") && n >= 0 && n < Wren::kMemoryWords)
-            written_.insert(n);
-    }
-    void After(long long, std::int32_t) override {}
-
-private:
-    const Wren& cpu_;
-    std::set<std::int32_t>& reads_;
-    std::set<std::int32_t> written_;
-};
-
-// The words a program reads before writing them on one input: text, with
-// the record at change's address changed when change is given.
+// The words a program reads before writing them on one input, outside the
+// program: text, with change made when one is given, stepped one
+// instruction at a time until it ends or reaches the case's limit.
 std::set<std::int32_t> ReadsFirst(std::string_view text, const SmallChange* change, const Case& c,
                                   const Words& words) {
     auto cpu = std::make_unique<Wren>();
     (void)cpu->LoadText(text);
-    if (change != nullptr) {
+    if (change != nullptr && !change->always) {
         cpu->SetMemory(change->address, change->opcode);
         cpu->SetMemory(change->address + 1, change->operand);
     }
     for (const auto& [address, value] : words)
         cpu->SetMemory(address, value);
-    std::set<std::int32_t> reads;
-    FirstReads watch(*cpu, reads);
-    (void)wren::Run(*cpu, LimitsOf(c), &watch);
+    std::set<std::int32_t> reads, written;
+    const std::int32_t* memory = cpu->Words();
+    for (long long step = 0; step < c.steps; ++step) {
+        const std::int32_t at = cpu->PCounter();
+        if (at < 0 || at + 1 >= Wren::kMemoryWords || FindOpcode(memory[at]) == nullptr ||
+            (c.stopAt && *c.stopAt == at))
+            break;
+        const std::int32_t op = memory[at];
+        const std::int32_t n = memory[at + 1];
+        if ((op == Opcode("ADDm") || op == Opcode("LDAm")) && n >= cpu->HiMem() &&
+            n < Wren::kMemoryWords && !written.contains(n))
+            reads.insert(n);
+        if (op == Opcode("STAm") && n >= 0 && n < Wren::kMemoryWords)
+            written.insert(n);
+        // A branch taken always: V set for its one step, then put back.
+        const bool taken = change != nullptr && change->always && at == change->address;
+        Registers registers = cpu->GetRegisters();
+        const bool v = registers.overflow;
+        if (taken) {
+            registers.overflow = true;
+            cpu->SetRegisters(registers);
+        }
+        try {
+            cpu->Step();
+        } catch (const MachineError&) {
+            break;
+        }
+        if (taken) {
+            registers = cpu->GetRegisters();
+            registers.overflow = v;
+            cpu->SetRegisters(registers);
+        }
+    }
     return reads;
 }
 
@@ -317,15 +327,16 @@ std::vector<SmallChange> SmallChanges(std::string_view text) {
             std::string after = Record(mnemonic, operand);
             if (!seen.insert(after).second)
                 return;
-            changes.push_back({r.line,
-                               std::string(written),
-                               std::move(after),
-                               kind,
-                               r.address,
-                               Opcode(mnemonic),
-                               static_cast<std::int32_t>(operand),
-                               static_cast<std::size_t>(written.data() - text.data()),
-                               {}});
+            SmallChange change;
+            change.line = r.line;
+            change.before = std::string(written);
+            change.after = std::move(after);
+            change.kind = kind;
+            change.address = r.address;
+            change.opcode = Opcode(mnemonic);
+            change.operand = static_cast<std::int32_t>(operand);
+            change.offset = static_cast<std::size_t>(written.data() - text.data());
+            changes.push_back(std::move(change));
         };
         const std::string_view m = r.info->mnemonic;
         const std::int64_t n = r.value;
@@ -344,6 +355,11 @@ std::vector<SmallChange> SmallChanges(std::string_view text) {
             add("BVS", next, "store");
         if (m == "BVS" || m == "STApc")
             add("BVS", next, "branch");
+        if (m == "BVS") {
+            add(m, n, "branch-always");
+            changes.back().after += ", always taken";
+            changes.back().always = true;
+        }
         if (m == "ADDm")
             add("ADDi", n, "memory-value");
         if (m == "ADDi")
@@ -359,6 +375,8 @@ std::vector<SmallChange> SmallChanges(std::string_view text) {
 }
 
 std::string ChangedText(std::string_view text, const SmallChange& change) {
+    if (change.always)
+        return std::string(text);
     return std::string(text.substr(0, change.offset)) + change.after +
            std::string(text.substr(change.offset + change.before.size()));
 }
@@ -399,10 +417,12 @@ CaseCheck CheckCases(const CaseFile& cases, std::uint64_t seed,
             progress(i, changes.size());
         SmallChange change = changes[i];
         // The changed record's two words, in the image every run starts from.
-        const std::int32_t op = changed.Loaded(change.address);
-        const std::int32_t operand = changed.Loaded(change.address + 1);
+        const std::int32_t at = change.address;
+        const std::int32_t op = changed.Loaded(at);
+        const std::int32_t operand = changed.Loaded(at + 1);
         changed.Change(change.address, change.opcode);
         changed.Change(change.address + 1, change.operand);
+        changed.AlwaysTake(change.always ? change.address : -1);
         if (verdict.SomeCaseFails(changed)) {
             ++check.caught;
             ++check.changes;
@@ -413,9 +433,10 @@ CaseCheck CheckCases(const CaseFile& cases, std::uint64_t seed,
         } else {
             check.likeTheModel.push_back(std::move(change));
         }
-        changed.Change(change.address, op);
-        changed.Change(change.address + 1, operand);
+        changed.Change(at, op);
+        changed.Change(at + 1, operand);
     }
+    changed.AlwaysTake(-1);
     return check;
 }
 

@@ -18,13 +18,17 @@ namespace wren::grade {
 /// One small change of a program: a record replaced by another of two words.
 struct SmallChange {
     int line = 0;
-    std::string before;       ///< the record as written, "STAm 102"
-    std::string after;        ///< what replaces it, "BVS 6"
-    std::string kind;         ///< "operand", "neighbour", "store", "branch", "memory-value", "init"
+    std::string before; ///< the record as written, "STAm 102"
+    std::string after;  ///< what replaces it, "BVS 6"
+    /// "operand", "neighbour", "store", "branch", "branch-always", "memory-value", "init"
+    std::string kind;
     std::int32_t address = 0; ///< the record's first word
     std::int32_t opcode = 0;  ///< after's two words
     std::int32_t operand = 0;
     std::size_t offset = 0; ///< where before stands in the program text
+    /// A BVS taken whatever V holds: no record of two words does that
+    /// without changing A, so the record stays and the run takes it.
+    bool always = false;
     /// For a change every case lets through: what no case does that would
     /// catch it, "no case looks at PC: add pc = \"same\"".
     std::string hint;
@@ -34,11 +38,12 @@ struct SmallChange {
 /// address operand moved to the neighbouring record, a store dropped, a
 /// branch never taken, ADDm/ADDi and LDAm/LDAi swapped, and a load or store
 /// before the first branch dropped. A dropped record becomes a BVS to the
-/// next record, which changes only PC and the cycles. A branch always taken
-/// is not among them: no record of two words jumps without changing A.
+/// next record, which changes only PC and the cycles. A BVS always taken is
+/// made too, as a run that takes it ("BVS 14, always taken").
 std::vector<SmallChange> SmallChanges(std::string_view text);
 
-/// The program text with change made.
+/// The program text with change made; for a branch taken always, the text
+/// as it is (the run, not the text, takes it).
 std::string ChangedText(std::string_view text, const SmallChange& change);
 
 struct CaseCheck {

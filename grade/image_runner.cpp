@@ -63,9 +63,59 @@ RunResult ImageRunner::RunOnce(const std::vector<std::pair<std::int32_t, std::in
         Write(address, value);
     for (std::size_t i = 0; i < addresses.size(); ++i)
         Write(addresses[i], values[i]);
+    if (alwaysTaken_ >= 0)
+        return RunAlwaysTaking(limits);
     if (limits.detectLoops)
         return RunNotingWrites(*cpu_, limits, written_);
     return RunBatched(limits);
+}
+
+// The batched loop, stopping at the branch taken always to take it: V set
+// for that one step, and put back. No loop is looked for: a run that
+// reaches its limit says so, which fails a case as a loop would.
+RunResult ImageRunner::RunAlwaysTaking(RunLimits limits) {
+    const bool caseStops =
+        std::find(limits.breaks.begin(), limits.breaks.end(), alwaysTaken_) != limits.breaks.end();
+    if (!caseStops)
+        limits.breaks.push_back(alwaysTaken_);
+    const long long limit = limits.steps;
+    long long steps = 0;
+    RunResult run;
+    for (;;) {
+        // At the branch, take it: the batched loop runs the step it starts
+        // on without stopping there.
+        while (cpu_->PCounter() == alwaysTaken_ && steps < limit) {
+            Registers registers = cpu_->GetRegisters();
+            const bool v = registers.overflow;
+            registers.overflow = true;
+            cpu_->SetRegisters(registers);
+            try {
+                cpu_->Step();
+            } catch (const MachineError& fault) {
+                run.reason = StopReason::Fault;
+                run.fault = fault.what();
+                run.steps = steps;
+                return run;
+            }
+            ++steps;
+            registers = cpu_->GetRegisters();
+            registers.overflow = v;
+            cpu_->SetRegisters(registers);
+            if (caseStops)
+                break;
+        }
+        if (steps >= limit) {
+            run.reason = StopReason::StepLimit;
+            run.steps = steps;
+            return run;
+        }
+        limits.steps = limit - steps;
+        run = RunBatched(limits);
+        steps += run.steps;
+        run.steps = steps;
+        if (run.reason != StopReason::Break || caseStops || cpu_->PCounter() != alwaysTaken_)
+            return run;
+    }
 }
 
 // The processor's own batched loop: the same states as the run loop, at a

@@ -30,6 +30,9 @@ public:
     std::int32_t Loaded(std::int32_t address) const {
         return image_[static_cast<std::size_t>(address)];
     }
+    /// From now on, the BVS at address at (-1: none) is taken whatever V
+    /// holds, as a slip that always branches would be: the image keeps it.
+    void AlwaysTake(std::int32_t at) { alwaysTaken_ = at; }
     /// First address after the program.
     std::int32_t HiMem() const { return cpu_->HiMem(); }
 
@@ -47,6 +50,7 @@ private:
                       const std::vector<std::int32_t>& addresses, const std::int32_t* values,
                       const RunLimits& limits);
     RunResult RunBatched(const RunLimits& limits);
+    RunResult RunAlwaysTaking(RunLimits limits);
     void Write(std::int32_t address, std::int32_t value);
 
     std::unique_ptr<Wren> cpu_;
@@ -55,6 +59,7 @@ private:
     // The stops of the last run's breaks, kept while the breaks stay.
     std::unique_ptr<StopSet> stops_;
     std::vector<std::int32_t> breaks_;
+    std::int32_t alwaysTaken_ = -1;
 };
 
 } // namespace wren::grade

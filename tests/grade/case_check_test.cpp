@@ -3,6 +3,7 @@
 
 #include "case_check.h"
 #include "grade_cases.h"
+#include "image_runner.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -47,6 +48,7 @@ TEST(SmallChanges, EachKindWhereItAppliesAndNowhereElse) {
                                               "4: BVS 0 -> BVS 1 (operand)",
                                               "4: BVS 0 -> BVS 2 (neighbour)",
                                               "4: BVS 0 -> BVS 8 (branch)",
+                                              "4: BVS 0 -> BVS 0, always taken (branch-always)",
                                               // STApc's operand is never read: only the jump goes.
                                               "5: STApc 0 -> BVS 10 (branch)",
                                               // After the first branch: no init change.
@@ -57,8 +59,10 @@ TEST(SmallChanges, EachKindWhereItAppliesAndNowhereElse) {
                                               "7: LDAm 7 -> LDAi 7 (memory-value)",
                                           }));
     // Every change keeps every record where it was: only the record's text differs.
+    // A branch taken always has no text: the run takes it.
     for (const SmallChange& c : SmallChanges(text))
-        EXPECT_EQ(ChangedText(text, c).size() - c.after.size(), text.size() - c.before.size())
+        EXPECT_EQ(ChangedText(text, c).size() - (c.always ? c.before : c.after).size(),
+                  text.size() - c.before.size())
             << c.after;
 }
 
@@ -84,7 +88,7 @@ TEST(CheckCases, ADroppedStoreSurvivesUntilACaseStartsTheWordElsewhere) {
         "    no case starts with word 102 other than 0: add set = { 102 = 77 } to 'case 1'\n";
     const std::string kLookAtPc = "    no case looks at PC or A: add pc = \"same\" to 'case 1', if "
                                   "every program must end as the model answer does\n";
-    EXPECT_EQ(CaseCheckText(before), std::string("your cases catch 45 of 50 changes (90 %)\n"
+    EXPECT_EQ(CaseCheckText(before), std::string("your cases catch 46 of 51 changes (90 %)\n"
                                                  "every case lets these through:\n") +
                                          "  4: STAm 102 -> STAm 103\n" + kStart102 +
                                          "  4: STAm 102 -> STAm 104\n" + kStart102 +
@@ -97,12 +101,12 @@ TEST(CheckCases, ADroppedStoreSurvivesUntilACaseStartsTheWordElsewhere) {
     const CaseCheck after =
         Check(dir, kSmallFactors + "[[case]]\nset = { 100 = 3, 101 = 2, 102 = 77 }\n"
                                    "[case.expect]\nmem = { 102 = \"same\" }\npc = \"same\"\n");
-    EXPECT_EQ(CaseCheckText(after), "your cases catch 50 of 50 changes (100 %)\n"
+    EXPECT_EQ(CaseCheckText(after), "your cases catch 51 of 51 changes (100 %)\n"
                                     "these behave like the model answer, and do not count:\n"
                                     "  3: LDAi 0 -> BVS 2\n");
     const auto json = nlohmann::json::parse(CaseCheckJson(before));
-    EXPECT_EQ(json["caught"], 45);
-    EXPECT_EQ(json["changes"], 50);
+    EXPECT_EQ(json["caught"], 46);
+    EXPECT_EQ(json["changes"], 51);
     EXPECT_EQ(json["survivors"][2],
               nlohmann::json::parse(
                   R"({"line": 4, "before": "STAm 102", "after": "BVS 4", "kind": "store",
@@ -153,6 +157,8 @@ TEST(CheckCases, EachVerdictIsTheGradersOwn) {
         const auto changes = SmallChanges(text);
         ASSERT_EQ(changes.size(), check.changes + check.likeTheModel.size());
         for (const SmallChange& c : changes) {
+            if (c.always)
+                continue; // no program of its own: RunsTakeABranchAlways holds it
             const std::string path = dir.Write("changed.ram", ChangedText(text, c)).string();
             const bool graderPasses = GradeSubmission(file, path, 1).failed == 0;
             EXPECT_EQ(graderPasses, through.contains(std::to_string(c.line) + ": " + c.after))
@@ -244,6 +250,69 @@ TEST(CheckCases, AModelTooLargeToCheckIsRefusedWithItsSize) {
         EXPECT_EQ(refused ? refused->message.substr(refused->message.find(model) + model.size() + 1)
                           : "",
                   message);
+    }
+}
+
+// A branch taken always: the run takes it whatever V holds and leaves V as
+// it was; a case's own stop there comes first; a branch to itself runs to
+// the limit. 0 LDAi 7, 2 BVS 6, 4 LDAi 9; no instruction at 6.
+TEST(ImageRunner, RunsTakeABranchAlways) {
+    struct Row {
+        std::int32_t taken; // -1: none
+        std::optional<std::int32_t> stop;
+        std::string text;
+        StopReason reason;
+        long long steps;
+        Registers registers;
+    };
+    const Row rows[] = {
+        {-1, {}, "LDAi 7\nBVS 6\nLDAi 9\n", StopReason::NoInstruction, 3, {9, 6, false, 9}},
+        {2, {}, "LDAi 7\nBVS 6\nLDAi 9\n", StopReason::NoInstruction, 2, {7, 6, false, 6}},
+        {2, 2, "LDAi 7\nBVS 6\nLDAi 9\n", StopReason::Break, 1, {7, 2, false, 3}},
+        {2, {}, "LDAi 7\nBVS 2\nLDAi 9\n", StopReason::StepLimit, 100, {7, 2, false, 300}},
+        // Taken with V already set: as the plain run, V kept.
+        {2,
+         {},
+         "LDAi 2147483647\nBVS 6\n",
+         StopReason::NoInstruction,
+         2,
+         {2147483647, 6, false, 6}},
+    };
+    for (const Row& row : rows) {
+        ImageRunner runner;
+        ASSERT_FALSE(runner.LoadText(row.text));
+        runner.AlwaysTake(row.taken);
+        RunLimits limits;
+        limits.steps = 100;
+        limits.detectLoops = true;
+        if (row.stop)
+            limits.breaks.push_back(*row.stop);
+        // Twice: the second run starts from the loaded words again.
+        for (int again = 0; again < 2; ++again) {
+            const RunResult run = runner.Run({}, {}, nullptr, limits);
+            EXPECT_EQ(run.reason, row.reason) << row.text << " taken " << row.taken;
+            EXPECT_EQ(run.steps, row.steps) << row.text << " taken " << row.taken;
+            EXPECT_EQ(runner.Cpu().GetRegisters(), row.registers)
+                << row.text << " taken " << row.taken;
+        }
+    }
+}
+
+// In the multiply model, BVS 14 taken always enters the loop with a count
+// of 0: a case with a factor of 0 catches it, and only that one.
+TEST(CheckCases, ABranchTakenAlwaysIsCaughtWhereItMatters) {
+    test::TempDir dir;
+    for (const auto& [cases, caught] : std::vector<std::pair<std::string, bool>>{
+             {kSmallFactors, true},
+             {"[[case]]\nset = { 100 = 9, 101 = 0 }\n[case.expect]\nmem = { 102 = \"same\" }\n",
+              true},
+             {"[[case]]\nset = { 100 = 9, 101 = 0 }\n[case.expect]\na = 26\n", true}}) {
+        const CaseCheck check = Check(dir, cases);
+        bool through = false;
+        for (const auto* list : {&check.survivors, &check.likeTheModel})
+            for (const SmallChange& c : *list)
+                through = through || c.after == "BVS 14, always taken";
+        EXPECT_EQ(!through, caught) << cases;
     }
 }
 

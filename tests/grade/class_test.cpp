@@ -183,7 +183,12 @@ TEST_F(ClassOf, TheCaseCheckIsALineOfTheReport) {
     CaseCheck check;
     check.caught = 9;
     check.changes = 10;
-    check.survivors.push_back({4, "STAm 102", "BVS 6", "store", 4, 8, 6, 0, "no case <sets> 102"});
+    SmallChange dropped;
+    dropped.line = 4;
+    dropped.before = "STAm 102";
+    dropped.after = "BVS 6";
+    dropped.hint = "no case <sets> 102";
+    check.survivors.push_back(dropped);
     klass.caseCheck = check;
     const auto figures = ClassJson(klass);
     const std::string line =
