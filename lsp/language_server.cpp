@@ -3,6 +3,7 @@
 #include "document_features.h"
 #include "protocol_error.h"
 
+#include <algorithm>
 #include <iostream>
 
 namespace wren::lsp {
@@ -133,7 +134,12 @@ json LanguageServer::Request(const std::string& method, const json& params) {
     }
     if (method == "textDocument/codeAction") {
         const json& range = params.at("range");
-        return doc ? CodeActions({uri, *doc}, range) : json(nullptr);
+        if (doc == nullptr)
+            return nullptr;
+        json actions = CodeActions({uri, *doc}, range);
+        for (json& action : moved_.at(uri).Actions({uri, *doc}, range))
+            actions.push_back(std::move(action));
+        return actions;
     }
     throw rpc::ProtocolError(ec::kMethodNotFound, "unknown method " + method);
 }
@@ -177,6 +183,7 @@ void LanguageServer::Notification(const std::string& method, const json& params)
         const std::string uri = item.at("uri").get<std::string>();
         documents_.insert_or_assign(uri, TextDocument(item.at("text").get<std::string>(),
                                                       item.value("version", 0), encoding_));
+        moved_[uri].Reset(documents_.at(uri));
         Publish(uri);
     } else if (method == "textDocument/didChange") {
         const std::string uri = params.at("textDocument").at("uri").get<std::string>();
@@ -184,19 +191,30 @@ void LanguageServer::Notification(const std::string& method, const json& params)
         if (found == documents_.end())
             return;
         TextDocument& doc = found->second;
+        // The lines edited, in the new text's lines (1-based).
+        int first = 1 << 30, last = 0;
         for (const json& change : params.at("contentChanges")) {
+            const std::string text = change.at("text").get<std::string>();
             if (change.contains("range")) {
                 const json& range = change.at("range");
-                doc.Edit(PositionOf(range.at("start")), PositionOf(range.at("end")),
-                         change.at("text").get<std::string>());
+                const Position begin = PositionOf(range.at("start"));
+                doc.Edit(begin, PositionOf(range.at("end")), text);
+                first = std::min(first, begin.line + 1);
+                last = std::max(last,
+                                begin.line + 1 +
+                                    static_cast<int>(std::count(text.begin(), text.end(), '\n')));
             } else {
-                doc.Replace(change.at("text").get<std::string>());
+                doc.Replace(text);
+                first = 1;
+                last = doc.LineCount();
             }
         }
         doc.SetVersion(params.at("textDocument").value("version", doc.Version()));
+        moved_[uri].Update(doc, first, last);
         Publish(uri);
     } else if (method == "textDocument/didClose") {
         const std::string uri = params.at("textDocument").at("uri").get<std::string>();
+        moved_.erase(uri);
         if (documents_.erase(uri) > 0)
             channel_.Write({{"jsonrpc", "2.0"},
                             {"method", "textDocument/publishDiagnostics"},
@@ -205,9 +223,13 @@ void LanguageServer::Notification(const std::string& method, const json& params)
 }
 
 void LanguageServer::Publish(const std::string& uri) {
+    const TextDocument& doc = documents_.at(uri);
+    json params = Diagnostics({uri, doc});
+    for (json& mark : moved_.at(uri).Diagnostics(doc))
+        params["diagnostics"].push_back(std::move(mark));
     channel_.Write({{"jsonrpc", "2.0"},
                     {"method", "textDocument/publishDiagnostics"},
-                    {"params", Diagnostics({uri, documents_.at(uri)})}});
+                    {"params", std::move(params)}});
 }
 
 const TextDocument* LanguageServer::Document(const json& params) const {

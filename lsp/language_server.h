@@ -1,6 +1,7 @@
 #pragma once
 
 #include "message_channel.h"
+#include "moved_records.h"
 #include "text_document.h"
 
 #include <map>
@@ -41,6 +42,7 @@ private:
     std::optional<int> exitStatus_;
     PositionEncoding encoding_ = PositionEncoding::Utf16;
     std::map<std::string, TextDocument> documents_;
+    std::map<std::string, MovedRecords> moved_;
 };
 
 } // namespace wren::lsp

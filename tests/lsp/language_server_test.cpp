@@ -1,4 +1,5 @@
 #include "language_server.h"
+#include "lsp_session.h"
 #include "opcodes.h"
 #include "program_map.h"
 #include "queue_channel.h"
@@ -12,82 +13,11 @@ namespace wren::lsp {
 namespace {
 
 using nlohmann::json;
-constexpr const char* kUri = "file:///p.ram";
-
-// A server on a queue, driven one message at a time.
-class Session {
-public:
-    explicit Session(json capabilities = json::object()) {
-        Request("initialize", {{"capabilities", std::move(capabilities)}});
-        Notify("initialized", json::object());
-    }
-    Session(std::nullptr_t) {} // not initialized
-
-    json Request(const std::string& method, json params) {
-        Send(
-            {{"jsonrpc", "2.0"}, {"id", ++id_}, {"method", method}, {"params", std::move(params)}});
-        for (const json& m : written_)
-            if (m.value("id", json()) == id_)
-                return m;
-        ADD_FAILURE() << method << " got no answer";
-        return nullptr;
-    }
-    json Result(const std::string& method, json params) {
-        return Request(method, std::move(params)).at("result");
-    }
-    void Notify(const std::string& method, json params) {
-        Send({{"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}});
-    }
-    std::optional<int> Send(const json& message) {
-        auto status = server_.Handle({rpc::Incoming::Kind::Message, message, {}});
-        written_ = channel_.Take();
-        return status;
-    }
-    std::optional<int> Feed(rpc::Incoming incoming) {
-        auto status = server_.Handle(std::move(incoming));
-        written_ = channel_.Take();
-        return status;
-    }
-    const std::vector<json>& Written() const { return written_; }
-
-    /// Opens the document and returns its published diagnostics.
-    json Open(const std::string& text) {
-        Notify("textDocument/didOpen",
-               {{"textDocument",
-                 {{"uri", kUri}, {"languageId", "wren-ram"}, {"version", 1}, {"text", text}}}});
-        return Published();
-    }
-    json Published() const {
-        for (const json& m : written_)
-            if (m.value("method", "") == "textDocument/publishDiagnostics")
-                return m.at("params");
-        return nullptr;
-    }
-    json At(int line, int character) const {
-        return {{"textDocument", {{"uri", kUri}}},
-                {"position", {{"line", line}, {"character", character}}}};
-    }
-
-private:
-    rpc::QueueChannel channel_;
-    LanguageServer server_{channel_};
-    std::vector<json> written_;
-    int id_ = 0;
-};
-
-json Range(int l0, int c0, int l1, int c1) {
-    return {{"start", {{"line", l0}, {"character", c0}}},
-            {"end", {{"line", l1}, {"character", c1}}}};
-}
-
-// "LINE:CHAR-LINE:CHAR"
-std::string Where(const json& range) {
-    auto p = [](const json& at) {
-        return std::to_string(at.at("line").get<int>()) + ":" +
-               std::to_string(at.at("character").get<int>());
-    };
-    return p(range.at("start")) + "-" + p(range.at("end"));
-}
+using test::Apply;
+using test::kUri;
+using test::Range;
+using test::Session;
+using test::Where;
 
 TEST(Lifecycle, AnswersInOrderAndExitsWithTheRightStatus) {
     Session fresh(nullptr);
@@ -274,24 +204,6 @@ TEST(Navigation, DefinitionLandsOnTheRecordAndReferencesFindItBack) {
               (std::vector<std::string>{"1:5-1:6", "4:5-4:6"}));
     params["context"]["includeDeclaration"] = true;
     EXPECT_EQ(locations(s.Result("textDocument/references", params)).size(), 3u);
-}
-
-// Applies edits on one line of an ASCII text, right to left.
-std::string Apply(std::string text, const json& edits) {
-    std::vector<json> sorted(edits.begin(), edits.end());
-    std::sort(sorted.begin(), sorted.end(), [](const json& a, const json& b) {
-        return a["range"]["start"]["character"] > b["range"]["start"]["character"];
-    });
-    for (const json& e : sorted) {
-        const int line = e["range"]["start"]["line"];
-        std::size_t at = 0;
-        for (int l = 0; l < line; ++l)
-            at = text.find('\n', at) + 1;
-        const auto begin = at + e["range"]["start"]["character"].get<std::size_t>();
-        const auto end = at + e["range"]["end"]["character"].get<std::size_t>();
-        text.replace(begin, end - begin, e["newText"].get<std::string>());
-    }
-    return text;
 }
 
 struct FixCase {
