@@ -50,7 +50,8 @@ test("the Results row of a failing case says what wren-grade found and opens it 
   const cells = await rows.evaluateAll((trs) => trs.map((tr) => [...tr.cells].map((c) => c.textContent)));
   // The case's row, then what it found on a row beneath, in wren-grade's words.
   const found = 'fails on 14,600 of 40,200 inputs\nsmallest failing input: 100=128 101=1\nevery failing input has 100 \u2265 128';
-  assert.deepEqual(cells, [['every pair of factors up to 200', 'wrong-result', '0/4', 'Open in the machine'], [found]]);
+  assert.deepEqual(cells, [['every pair of factors up to 200', 'wrong-result', '0/4', 'Open in the machine'], [found],
+    ['a product word that does not start at 0', 'passed', '1/1', '']]);
   for (const line of found.split('\n')) assert.ok(report.includes(`        ${line}\n`), line);
   await row.getByRole('button', { name: 'Open every pair of factors up to 200 in the machine' }).click();
   await page.waitForFunction(() => document.getElementById('machine-state').textContent.startsWith('Case "every pair'));

@@ -10,6 +10,7 @@ import { lintKeymap, setDiagnostics } from '@codemirror/lint';
 import { languageServer } from './servers.js';
 import { wrenLanguage } from './wren_language.js';
 import { Events } from './store.js';
+import { movedNotice } from './moved_notice.js';
 
 const $ = (id) => document.getElementById(id);
 const uri = 'file:///program.ram';
@@ -97,14 +98,37 @@ export function createEditor(store) {
     return byRange;
   }
   
+  // Operands that name where a moved record was: the fix-all that updates
+  // them all, applied as one change.
+  async function updateMoved() {
+    const shownVersion = version;
+    const doc = view.state.doc;
+    const actions = await lsp.request('textDocument/codeAction', {
+      textDocument: { uri },
+      range: { start: { line: 0, character: 0 }, end: { line: doc.lines, character: 0 } },
+      context: { diagnostics: [] },
+    }).catch(() => []);
+    const all = (actions ?? []).find((a) => a.title.startsWith('Update'));
+    if (!all || version !== shownVersion) return;
+    view.dispatch({
+      changes: (all.edit?.changes?.[uri] ?? []).map((e) => ({
+        from: position(view.state.doc, e.range.start), to: position(view.state.doc, e.range.end), insert: e.newText,
+      })),
+    });
+    say(`Applied: ${all.title}. Ctrl+Z takes it back.`);
+  }
+  const notice = movedNotice(updateMoved);
+  const kinds = { 1: 'error', 2: 'warning', 3: 'info', 4: 'hint' };
+
   async function showDiagnostics(diagnostics) {
     const shownVersion = version;
     const fixes = await quickFixes(shownVersion);
     if (shownVersion !== version) return;
+    notice.show(diagnostics.filter((d) => d.code === 'moved-record').length);
     const doc = view.state.doc;
     view.dispatch(setDiagnostics(view.state, diagnostics.map((d) => ({
       from: position(doc, d.range.start), to: Math.max(position(doc, d.range.end), position(doc, d.range.start)),
-      severity: d.severity === 1 ? 'error' : 'warning',
+      severity: d.severity === 1 ? 'error' : d.severity >= 3 ? 'info' : 'warning',
       message: d.message,
       actions: fixes.get(JSON.stringify(d.range)) ?? [],
     }))));
@@ -112,15 +136,16 @@ export function createEditor(store) {
     list.replaceChildren(...diagnostics.map((d) => {
       const item = document.createElement('li');
       const [message] = d.message.split('\n');
-      const kind = d.severity === 1 ? 'error' : 'warning';
+      const kind = kinds[d.severity] ?? 'warning';
       item.textContent = `${d.range.start.line + 1}:${d.range.start.character + 1}: ${kind}: ${message}` +
         (d.code ? ` [-W${d.code}]` : '');
       return item;
     }));
     $('problems-count').textContent = String(diagnostics.length);
     $('problems-box').open = diagnostics.length > 0;
+    // Hints (records that moved) are neither errors nor slips.
     const errors = diagnostics.filter((d) => d.severity === 1).length;
-    const slips = diagnostics.length - errors;
+    const slips = diagnostics.filter((d) => d.severity === 2).length;
     store.dispatch(Events.Diagnostics, { errors, slips });
   }
   

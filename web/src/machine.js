@@ -45,12 +45,24 @@ export function createMachine(store, memory) {
     if (!launched) return;
     if (!touched && !running) {
       clearTimeout(reloadTimer);
-      reloadTimer = setTimeout(() => { if (!touched && !running) launch(); }, 300);
+      reloadTimer = setTimeout(() => { reloadTimer = null; if (!touched && !running) launch(); }, 300);
       return;
     }
     if (outOfDate) return;
     outOfDate = true;
     $('machine-state').textContent = 'The program changed: Reset loads it.';
+  }
+
+  // What a command waits for: a load under way, and one an edit has asked
+  // for but not yet started (a click straight after typing runs the text as
+  // typed, not the one before it).
+  function loaded() {
+    if (reloadTimer !== null) {
+      clearTimeout(reloadTimer);
+      reloadTimer = null;
+      if (!touched && !running) launch();
+    }
+    return loading;
   }
 
   // Loads the editor's text into the machine; false, with the reason said,
@@ -224,7 +236,7 @@ export function createMachine(store, memory) {
   }
 
   async function step(command) {
-    await loading; // a load under way (the page's first, say) finishes first
+    await loaded(); // a load under way (the page's first, say) finishes first
     if ((!launched || ended) && !(await launch())) return;
     touched = true;
     lastCommand = command;
@@ -232,7 +244,7 @@ export function createMachine(store, memory) {
   }
   async function runToEnd() {
     if (running) return;
-    await loading; // a load under way (the page's first, say) finishes first
+    await loaded(); // a load under way (the page's first, say) finishes first
     if ((!launched || ended) && !(await launch())) return;
     touched = true;
     rateFrom = null;
@@ -263,7 +275,7 @@ export function createMachine(store, memory) {
   let holding = null;
   async function hold() {
     if (holding || running) return;
-    await loading;
+    await loaded();
     if (!launched && !(await launch())) return;
     touched = true;
     $('run').textContent = 'Release to stop';
@@ -296,7 +308,7 @@ export function createMachine(store, memory) {
   });
   async function animate() {
     if (animating || running) return;
-    await loading; // a load under way (the page's first, say) finishes first
+    await loaded(); // a load under way (the page's first, say) finishes first
     if ((!launched || ended) && !(await launch())) return;
     touched = true;
     $('animate').setAttribute('aria-pressed', 'true');
@@ -333,7 +345,7 @@ export function createMachine(store, memory) {
   $('reset').addEventListener('click', async () => {
     stopAnimation();
     $('fault').hidden = true;
-    await loading;
+    await loaded();
     if (!launched || ended || outOfDate) {
       await launch();
       return;
