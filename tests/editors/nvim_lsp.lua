@@ -63,6 +63,50 @@ check(definition and #definition == 1 and definition[1].range.start.line == 3 an
 vim.api.nvim_buf_set_lines(buf, 0, 2, false, { 'D\u{1F600} 1, LDAi 10', 'LDAi 5' })
 check(wait_for(function() return #vim.diagnostic.get(buf) == 0 end), 'diagnostics stayed after the fix')
 
+-- A record inserted above a branch target in the BVS lesson: the branch is
+-- marked as a hint, the fix-all updates it, and the run ends as before, two
+-- words later.
+local lesson = assert(io.open(os.getenv('WREN_EXAMPLES') .. '/guided-2-loop-on-bvs.ram')):read('a')
+local path2 = dir .. '/loop.ram'
+local g = assert(io.open(path2, 'w'))
+g:write(lesson)
+g:close()
+vim.cmd('edit ' .. path2)
+local buf2 = vim.api.nvim_get_current_buf()
+vim.lsp.buf_attach_client(buf2, client)
+check(wait_for(function() return vim.lsp.buf_is_attached(buf2, client) end), 'the lesson did not attach')
+vim.wait(300, function() return false end, 50)
+-- After line 8 (STApc 0), where no run goes: LDAi 4 moves from 12 to 14.
+vim.api.nvim_buf_set_lines(buf2, 8, 8, false, { 'LDAi 99' })
+local function marks()
+  return vim.tbl_filter(function(d) return d.code == 'moved-record' end, vim.diagnostic.get(buf2))
+end
+check(wait_for(function() return #marks() == 1 end), 'no moved-record mark: ' .. vim.inspect(vim.diagnostic.get(buf2)))
+local mark = marks()[1]
+check(mark and mark.lnum == 5 and mark.severity == vim.diagnostic.severity.HINT and
+  mark.message == 'names 12, where `LDAi 4` was; that record is at 14 now', 'the mark: ' .. vim.inspect(mark))
+local answers = vim.lsp.buf_request_sync(buf2, 'textDocument/codeAction', {
+  textDocument = { uri = vim.uri_from_bufnr(buf2) },
+  range = { start = { line = 8, character = 0 }, ['end'] = { line = 8, character = 0 } },
+  context = { diagnostics = {} },
+}, 5000) or {}
+local fixAll
+for _, action in ipairs((answers[client] or {}).result or {}) do
+  if action.title:find('^Update') then fixAll = action end
+end
+check(fixAll and fixAll.title == "Update 1 operand to its record's new address", 'the fix-all: ' .. vim.inspect(answers))
+if fixAll then
+  vim.lsp.util.apply_workspace_edit(fixAll.edit, 'utf-16')
+  check(vim.api.nvim_buf_get_lines(buf2, 5, 6, false)[1]:find('^BVS 14 '), 'line 6 after the fix: ' ..
+    vim.api.nvim_buf_get_lines(buf2, 5, 6, false)[1])
+  check(wait_for(function() return #marks() == 0 end), 'the mark stayed after the fix')
+  vim.cmd('write')
+  local trace = vim.fn.fnamemodify(os.getenv('WREN_LSP'), ':h') .. '/wren-trace'
+  local ends = vim.fn.system({ trace, '--quiet', path2 })
+  check(ends == 'end: no instruction at address 16 after 23 steps; A: 4  PC: 16  V: True  Cycles: 69\n',
+    'the fixed lesson ends: ' .. ends)
+end
+
 vim.lsp.stop_client(client)
 if #failures > 0 then
   io.stderr:write(table.concat(failures, '\n') .. '\n')

@@ -31,6 +31,7 @@ const programs = {
   'hover.ram': 'LDAm 4 { load }\nBVS 4\nLDAi 7 { seven }\n',
   'ends.ram': 'LDAi 5\nADDi 2\n',
   'fault.ram': 'LDAi 9\nSTAm 65536\nLDAi 1\n',
+  'loop.ram': readFileSync(join(here, '../../examples/guided-2-loop-on-bvs.ram'), 'utf8'),
 };
 
 let server;
@@ -150,6 +151,37 @@ check('the hover names the opcode and quotes no comment', async () => {
   assert.doesNotMatch(text, /seven|\(32\)/);
   await snap('hover');
   await page.keyboard.press('Escape');
+});
+
+check('a record inserted above a branch target: the branch is marked, and Update fixes it', async () => {
+  await openFile('loop.ram');
+  for (let i = 0; i < 150 && !(await editorText()).includes('12: LDAi 4'); ++i) await page.waitForTimeout(200);
+  // After line 8 (STApc 0), where no run goes: LDAi 4 moves from 12 to 14.
+  await page.keyboard.press('Control+G');
+  await page.keyboard.type('8');
+  await page.keyboard.press('Enter');
+  await page.keyboard.press('End');
+  await page.keyboard.press('Enter');
+  await page.keyboard.type('LDAi 99');
+  await page.keyboard.press('Escape'); // the mnemonics offered while typing
+  for (let i = 0; i < 150 && !(await editorText()).includes('14: LDAi 4'); ++i) await page.waitForTimeout(200);
+  await page.keyboard.press('Control+.');
+  const update = page.locator('.action-widget .monaco-list-row', { hasText: "Update 1 operand to its record's new address" });
+  await update.waitFor({ timeout: 15000 });
+  await snap('moved');
+  // The only action there, focused: Enter applies it.
+  await page.keyboard.press('Enter');
+  for (let i = 0; i < 75 && !(await editorText()).includes('BVS 14'); ++i) await page.waitForTimeout(200);
+  await page.keyboard.press('Control+S');
+  const file = join(dirs.work, 'loop.ram');
+  for (let i = 0; i < 75 && !readFileSync(file, 'utf8').includes('BVS 14'); ++i) await page.waitForTimeout(200);
+  const saved = readFileSync(file, 'utf8').split('\n');
+  assert.match(saved[5], /^BVS 14 /);
+  assert.equal(saved[8], 'LDAi 99');
+  // The run ends as the lesson's did, two words later.
+  if (process.env.WREN_TRACE)
+    assert.equal(execFileSync(process.env.WREN_TRACE, ['--quiet', file], { encoding: 'utf8' }),
+      'end: no instruction at address 16 after 23 steps; A: 4  PC: 16  V: True  Cycles: 69\n');
 });
 
 async function variables() {
