@@ -56,6 +56,7 @@ Json StepDescriptionJson(const StepDescription& step) {
         object["failed"] = step.failed;
     }
     object["text"] = step.text;
+    object["spoken"] = SpokenText(step);
     return object;
 }
 

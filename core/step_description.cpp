@@ -261,6 +261,62 @@ StepDescription ExampleStep(const OpcodeInfo& info) {
     return DescribeStep(view);
 }
 
+std::string SpokenText(const StepDescription& d) {
+    if (d.outcome == StepOutcome::Fault)
+        return "Machine fault: " + d.fault + ".";
+    if (d.instruction == nullptr)
+        return "Word " + N(d.at) + " holds " + N(d.word) + ", no instruction: nothing changes.";
+    const auto wrote = [&](Place place) -> const StepWrite* {
+        for (const StepWrite& w : d.writes)
+            if (w.place == place)
+                return &w;
+        return nullptr;
+    };
+    const auto readValue = [&](Place place) {
+        for (const StepRead& r : d.reads)
+            if (r.place == place)
+                return r.value;
+        return 0;
+    };
+    const std::int32_t n = d.operand.value_or(0);
+    const std::int32_t next = d.at + 2;
+    const StepWrite* pc = wrote(Place::PC);
+    const std::string pcText = pc != nullptr ? " PC becomes " + N(pc->after) + "." : "";
+    // An add: the sum, said as the processor keeps it.
+    const auto add = [&](const std::string& added, std::int64_t value) {
+        const StepWrite* a = wrote(Place::A);
+        const StepWrite* v = wrote(Place::V);
+        const std::int64_t sum = std::int64_t{a->before} + value;
+        std::string text = "A becomes " + N(a->after) + ": " + N(a->before) + " plus " + added;
+        if (sum != a->after)
+            text += ", which is " + N(sum) + "; A keeps what is left after dividing by 65536";
+        return text + ". V becomes " + Bool(v->after != 0) + "." + pcText;
+    };
+    switch (d.instruction->opcode) {
+    case 1: {
+        const std::int32_t m = readValue(Place::Memory);
+        return add("word " + N(n) + ", which holds " + N(m), m);
+    }
+    case 2: return add(N(n), n);
+    case 4: return add(N(next) + ", the next instruction's address", next);
+    case 8:
+        return d.taken.value_or(false)
+                   ? "V is True, so the branch is taken: PC becomes " + N(n) + "."
+                   : "V is False, so the branch is not taken: PC becomes " + N(next) + ".";
+    case 16:
+        return "A becomes " + N(readValue(Place::Memory)) + ", from word " + N(n) + "." + pcText;
+    case 32: return "A becomes " + N(n) + "." + pcText;
+    case 64: return "A becomes " + N(next) + ", the next instruction's address." + pcText;
+    case 128: {
+        const StepWrite* m = wrote(Place::Memory);
+        return "Word " + N(n) + " becomes " + N(m->after) + ", from A; it held " + N(m->before) +
+               "." + pcText;
+    }
+    case 256: return "PC becomes " + N(readValue(Place::A)) + ", from A.";
+    default: return d.text;
+    }
+}
+
 std::string InstructionText(const StepDescription& step) {
     if (step.instruction == nullptr)
         return N(step.word);

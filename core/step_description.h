@@ -87,6 +87,11 @@ std::string_view TransferText(const OpcodeInfo& info);
 /// cycles 23; BVS with V true), described: an example for a reference.
 StepDescription ExampleStep(const OpcodeInfo& info);
 
+/// The step in words, for a screen reader: "A becomes 12: 5 plus word 100,
+/// which holds 7. V becomes False. PC becomes 10." (the cycles left out:
+/// the registers say them).
+std::string SpokenText(const StepDescription& step);
+
 /// The instruction as the listing names it: "ADDm 100", "LDApc", or the
 /// word for one that holds none.
 std::string InstructionText(const StepDescription& step);

@@ -390,6 +390,41 @@ const TextCase kTextCases[] = {
 INSTANTIATE_TEST_SUITE_P(Text, StepTextTest, ::testing::ValuesIn(kTextCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The same steps in words, for a screen reader; the page's test hears the
+// nine instructions, these the edges: a sum kept as a remainder (of either
+// sign), no instruction, and faults.
+TEST(StepSpoken, SaysTheEdgesInWords) {
+    struct Row {
+        Words memory;
+        Registers before;
+        const char* spoken;
+    };
+    const Row rows[] = {
+        {{{0, 2}, {1, -100000}},
+         {0, 0, false, 0},
+         "A becomes -34464: 0 plus -100000, which is -100000; A keeps what is left after "
+         "dividing by 65536. V becomes False. PC becomes 2."},
+        {{{4, 77}}, {0, 4, false, 0}, "Word 4 holds 77, no instruction: nothing changes."},
+        {{{0, 16}, {1, 70000}},
+         {0, 0, false, 0},
+         "Machine fault: index out of range: LDAm operand 70000 at address 0."},
+        {{},
+         {0, 70000, false, 0},
+         "Machine fault: index out of range: program counter 70000 is outside memory."},
+        {{{0, 8}, {1, 6}},
+         {0, 0, false, 0},
+         "V is False, so the branch is not taken: PC becomes 2."},
+    };
+    for (const Row& row : rows) {
+        Wren cpu;
+        for (auto [address, value] : row.memory)
+            WrenTestPeer::Word(cpu, address) = value;
+        WrenTestPeer::SetRegisters(cpu, row.before.a, row.before.pc, row.before.v,
+                                   row.before.cycles);
+        EXPECT_EQ(SpokenText(DescribeStep(cpu)), row.spoken);
+    }
+}
+
 TEST(StepDescriptionView, ReadsThePatchedWordInPlaceOfMemory) {
     Wren cpu;
     WrenTestPeer::Word(cpu, 0) = 16;

@@ -117,6 +117,35 @@ test("the datapath lights each instruction's wires with wren-trace --explain's v
   await close();
 });
 
+test('each step is announced in words, as the accessibility tree gives it to a screen reader', async () => {
+  const nine = 'LDAi 65530\nADDi 10\nBVS 8\nLDAi 0\nADDpc 0\nBVS 0\nSTAm 100\nLDAm 100\nADDm 100\nLDApc 0\nADDi 8\nSTApc 0\nLDAi 1\nLDAi 2\nLDAi 3\n';
+  const steps = session.traced(nine, 11, ['--explain']).filter((o) => o.step !== undefined);
+  const { page, close } = await session.open(nine);
+  await loaded(page);
+  const heard = [];
+  for (const s of steps) {
+    await button(page, 'Step').click();
+    const want = `${s.explain.instruction}: ${s.explain.spoken}`;
+    await page.waitForFunction((w) => document.getElementById('announce').textContent === w, want);
+    heard.push(JSON.parse((await page.locator('#announce').ariaSnapshot()).replace(/^- text: /, '')));
+  }
+  // Words, not symbols, for each kind of step.
+  assert.deepEqual(heard, [
+    'LDAi 65530: A becomes 65530. PC becomes 2.',
+    'ADDi 10: A becomes 4: 65530 plus 10, which is 65540; A keeps what is left after dividing by 65536. V becomes True. PC becomes 4.',
+    'BVS 8: V is True, so the branch is taken: PC becomes 8.',
+    'ADDpc: A becomes 14: 4 plus 10, the next instruction\'s address. V becomes False. PC becomes 10.',
+    'BVS 0: V is False, so the branch is not taken: PC becomes 12.',
+    'STAm 100: Word 100 becomes 14, from A; it held 0. PC becomes 14.',
+    'LDAm 100: A becomes 14, from word 100. PC becomes 16.',
+    'ADDm 100: A becomes 28: 14 plus word 100, which holds 14. V becomes False. PC becomes 18.',
+    'LDApc: A becomes 20, the next instruction\'s address. PC becomes 20.',
+    'ADDi 8: A becomes 28: 20 plus 8. V becomes False. PC becomes 22.',
+    'STApc 0: PC becomes 28, from A.',
+  ]);
+  await close();
+});
+
 test('a PC outside memory fetched nothing, in the processor\'s own words', async () => {
   const program = 'LDAi 70000\nSTApc 0\n';
   const end = session.traced(program, 10, ['--explain']).at(-1);

@@ -231,8 +231,11 @@ export function createMachine(store, memory) {
     const line = stopped ? stopLine(stopped) : '';
     if (!outOfDate) $('machine-state').textContent = line;
     // Held Run's and Animate's steps are not announced one by one; their end and faults are.
+    // A step is said in words (the registers' line would repeat its PC);
+    // any other stop with the line under the registers and PC.
     if (stopped && stopped.reason !== 'entry' && (line || (!holding && !animating)))
-      say(`${line || (stopped.reason === 'step' ? `Stepped: ${step?.text ?? ''}` : 'At the start.')} ${$('status-pc').textContent}`);
+      say(!line && stopped.reason === 'step' && step?.spoken ? `${step.instruction}: ${step.spoken}`
+        : `${line || (stopped.reason === 'step' ? `Stepped: ${step?.text ?? ''}` : 'At the start.')} ${$('status-pc').textContent}`);
   }
 
   async function step(command) {
