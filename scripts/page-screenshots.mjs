@@ -26,10 +26,12 @@ const shots = [
   ['page-1920x1080.png', { width: 1920, height: 1080 }, 'light'],
   ['page-390x844.png', { width: 390, height: 844 }, 'light'],
   ['page-dark.png', { width: 1366, height: 768 }, 'dark'],
+  // A projector: 1280x720 at 150 %.
+  ['page-projector.png', { width: 853, height: 480 }, 'light', 1.5],
 ];
 try {
-  for (const [name, viewport, scheme] of shots) {
-    const context = await browser.newContext({ viewport, colorScheme: scheme, deviceScaleFactor: 1 });
+  for (const [name, viewport, scheme, scale = 1] of shots) {
+    const context = await browser.newContext({ viewport, colorScheme: scheme, deviceScaleFactor: scale });
     const page = await context.newPage();
     await page.goto(pathToFileURL(resolve(page_)).href);
     await page.locator('.wren-address').first().waitFor();
