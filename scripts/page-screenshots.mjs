@@ -46,6 +46,27 @@ try {
     console.log(`wrote ${join(out, name)}`);
     await context.close();
   }
+  {
+    // The notice after a record inserted above the loop's exit.
+    const context = await browser.newContext({ viewport: { width: 1366, height: 768 } });
+    const page = await context.newPage();
+    await page.goto(pathToFileURL(resolve(page_)).href);
+    await page.locator('.wren-address').first().waitFor();
+    await page.selectOption('#examples', 'guided-2-loop-on-bvs.ram');
+    await page.waitForFunction(() => document.getElementById('listing').textContent.includes('LDAm 30'));
+    await page.getByRole('textbox', { name: 'Program' }).click();
+    await page.keyboard.press('Control+Home');
+    for (let i = 0; i < 7; ++i) await page.keyboard.press('ArrowDown');
+    await page.keyboard.press('End');
+    await page.keyboard.insertText('\nLDAi 99');
+    const notice = page.locator('#moved-notice');
+    await notice.waitFor({ state: 'visible' });
+    await page.waitForTimeout(500);
+    const b = await notice.boundingBox();
+    await page.screenshot({ path: join(out, 'page-moved-notice.png'), clip: { x: b.x - 8, y: b.y - 8, width: b.width + 16, height: 300 } });
+    console.log(`wrote ${join(out, 'page-moved-notice.png')}`);
+    await context.close();
+  }
   if (classReport) {
     const context = await browser.newContext({ viewport: { width: 1100, height: 1000 } });
     const page = await context.newPage();

@@ -31,6 +31,9 @@ test('after an insertion, Update in the notice fixes the branch as one change, a
   await page.keyboard.insertText('\nLDAi 99');
   await notice.waitFor({ state: 'visible' });
   assert.equal(await page.locator('#moved-text').innerText(), '1 operand named a record that moved.');
+  // Where the eye is: the page did not scroll it away.
+  const where = await notice.boundingBox();
+  assert.ok(where.y >= 0 && where.y + where.height <= 800, JSON.stringify(where));
   assert.match((await lines(page))[5], /^BVS 12 /);
   await page.addScriptTag({ path: axePath });
   const axe = await page.evaluate(() => window.axe.run(document));
