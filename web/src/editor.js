@@ -70,27 +70,32 @@ export function createEditor(store) {
     return Math.min(line.from + p.character, line.to);
   }
   
+  // Every action the server offers on the whole text.
+  async function allActions() {
+    const actions = await lsp.request('textDocument/codeAction', {
+      textDocument: { uri },
+      range: { start: { line: 0, character: 0 }, end: { line: view.state.doc.lines, character: 0 } },
+      context: { diagnostics: [] },
+    }).catch(() => []);
+    return actions ?? [];
+  }
+  // An action's edits as one CodeMirror change.
+  const changesOf = (action, doc) => (action.edit?.changes?.[uri] ?? []).map((e) => ({
+    from: position(doc, e.range.start), to: position(doc, e.range.end), insert: e.newText,
+  }));
+
   // The server's quick fixes for the whole text, each with the diagnostic it
   // mends, as CodeMirror actions that apply the server's edits.
   async function quickFixes(shownVersion) {
-    const doc = view.state.doc;
-    const actions = await lsp.request('textDocument/codeAction', {
-      textDocument: { uri },
-      range: { start: { line: 0, character: 0 }, end: { line: doc.lines, character: 0 } },
-      context: { diagnostics: [] },
-    }).catch(() => []);
     const byRange = new Map();
-    for (const action of actions ?? []) {
+    for (const action of await allActions()) {
       const key = JSON.stringify(action.diagnostics?.[0]?.range);
       if (!byRange.has(key)) byRange.set(key, []);
       byRange.get(key).push({
         name: action.title,
         apply(v) {
           if (version !== shownVersion) return; // the text moved on: ask again
-          const changes = (action.edit?.changes?.[uri] ?? []).map((e) => ({
-            from: position(v.state.doc, e.range.start), to: position(v.state.doc, e.range.end), insert: e.newText,
-          }));
-          v.dispatch({ changes });
+          v.dispatch({ changes: changesOf(action, v.state.doc) });
           say(`Applied: ${action.title}`);
         },
       });
@@ -102,19 +107,9 @@ export function createEditor(store) {
   // them all, applied as one change.
   async function updateMoved() {
     const shownVersion = version;
-    const doc = view.state.doc;
-    const actions = await lsp.request('textDocument/codeAction', {
-      textDocument: { uri },
-      range: { start: { line: 0, character: 0 }, end: { line: doc.lines, character: 0 } },
-      context: { diagnostics: [] },
-    }).catch(() => []);
-    const all = (actions ?? []).find((a) => a.title.startsWith('Update'));
+    const all = (await allActions()).find((a) => a.title.startsWith('Update'));
     if (!all || version !== shownVersion) return;
-    view.dispatch({
-      changes: (all.edit?.changes?.[uri] ?? []).map((e) => ({
-        from: position(view.state.doc, e.range.start), to: position(view.state.doc, e.range.end), insert: e.newText,
-      })),
-    });
+    view.dispatch({ changes: changesOf(all, view.state.doc) });
     say(`Applied: ${all.title}. Ctrl+Z takes it back.`);
   }
   const notice = movedNotice(updateMoved);
