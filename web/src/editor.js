@@ -5,7 +5,7 @@
 // edit through the store.
 import { EditorState, StateEffect, StateField, RangeSet } from '@codemirror/state';
 import { Decoration, EditorView, GutterMarker, gutter, hoverTooltip, keymap, lineNumbers } from '@codemirror/view';
-import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
+import { defaultKeymap, history, historyKeymap, isolateHistory } from '@codemirror/commands';
 import { lintKeymap, setDiagnostics } from '@codemirror/lint';
 import { languageServer } from './servers.js';
 import { wrenLanguage } from './wren_language.js';
@@ -298,9 +298,11 @@ export function createEditor(store) {
   // ---- What the other panes ask of the editor.
 
   // A program opened, chosen or shared replaces the text as one change.
-  store.on(Events.ReplaceProgram, ({ text, name }) => {
-    view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text } });
-    store.dispatch(Events.ProgramReplaced, { text, name });
+  // Its own step of the history, however soon after typing: Ctrl+Z takes
+  // back the replacement and nothing else.
+  store.on(Events.ReplaceProgram, ({ text, name, saved }) => {
+    view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text }, annotations: isolateHistory.of('full') });
+    store.dispatch(Events.ProgramReplaced, { text, name, saved });
   });
   store.on(Events.ToggleBreakpoint, ({ line }, state) => {
     say(state.breakpoints.has(line) ? `Breakpoint on line ${line}` : `No breakpoint on line ${line}`);

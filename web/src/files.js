@@ -1,24 +1,62 @@
-// Files: open (a file picked or dropped), Save, the examples, and a link
-// that carries the program; the program kept in this browser between visits.
+// Files: open (a file picked or dropped), Save, the examples, a link that
+// carries the program, and Recent. Every replacement keeps what it replaces:
+// it stays in Recent, Ctrl+Z takes the replacement back, and unsaved work
+// gets a notice with Undo that stays until dismissed.
 import { Events } from './store.js';
+import { keeper } from './kept.js';
+import { setUpRecent } from './recent_view.js';
 
 /* global WREN_EXAMPLES */
 const $ = (id) => document.getElementById(id);
-const kKept = 'wren-program';
-const kFirstProgram = '{ Count upwards in A\nLDAi 0\nADDi 1\nLDAi 2\nSTApc 0\n';
 
-/// The program this browser kept, or the first one a visitor sees.
-export function keptProgram() {
-  return localStorage.getItem(kKept) ?? kFirstProgram;
-}
-
-/// Wires the file controls; returns openShared(), true when the page's
-/// link held a program (which then replaced the editor's).
-export function setUpFiles(store) {
+/// Wires the file controls for the tab's opening program; returns
+/// openShared(), true when the page's link held a program (which then
+/// replaced the editor's).
+export function setUpFiles(store, opening) {
   const say = (text) => store.dispatch(Events.Say, { text });
   const refuse = (text) => store.dispatch(Events.Refuse, { text });
-  const replace = (text, name) => store.dispatch(Events.ReplaceProgram, { text, name });
-  store.on(Events.ProgramEdited, ({ text }) => localStorage.setItem(kKept, text));
+  const kept = keeper(opening, (ok) => store.dispatch(Events.Kept, { ok }));
+  // The program replaced, for the notice's Undo.
+  let undo = null;
+  store.on(Events.ProgramEdited, ({ text }) => {
+    // Ctrl+Z took a replacement back: the tab holds the program it replaced.
+    if (undo && text === undo.text) {
+      kept.switchTo(undo.name, undo.id);
+      $('replaced-notice').hidden = true;
+      undo = null;
+    }
+    kept.keep(text, false);
+  });
+  function replace(text, name, { id = null, saved = true } = {}) {
+    const before = { ...store.get().program, id: kept.current().id };
+    const unsaved = !before.saved && before.text !== text && before.text.trim() !== '';
+    kept.switchTo(name, id);
+    store.dispatch(Events.ReplaceProgram, { text, name, saved });
+    // The edit the replacement made wrote the new program as changed.
+    kept.keep(text, saved);
+    if (unsaved) {
+      undo = before;
+      $('replaced-text').textContent = `Your changes to ${before.name} were replaced by ${name}.` +
+        (kept.refused() ? ' Undo brings them back.' : ' They are in Recent.');
+      $('replaced-notice').hidden = false;
+    } else {
+      $('replaced-notice').hidden = true;
+    }
+  }
+  $('replaced-undo').addEventListener('click', () => {
+    $('replaced-notice').hidden = true;
+    if (!undo) return;
+    const { text, name, id, saved } = undo;
+    undo = null;
+    replace(text, name, { id, saved });
+    say(`Back to ${name} as it was.`);
+  });
+  $('replaced-dismiss').addEventListener('click', () => { $('replaced-notice').hidden = true; undo = null; });
+  store.on(Events.ProgramSaved, ({ name }) => {
+    kept.switchTo(name, kept.current().id);
+    kept.keep(store.get().program.text, true);
+  });
+  setUpRecent(kept, (entry) => replace(entry.text, entry.name, { id: entry.id, saved: entry.saved }), say);
 
   // Program files are plain text; anything else is refused with a reason, and
   // the editor keeps what it has.
@@ -101,6 +139,8 @@ export function setUpFiles(store) {
     const shared = sharedProgram();
     if (shared === null) return false;
     replace(shared.text, shared.name ? `the case ${shared.name}` : 'the shared program');
+    // The tab holds it now: a reload keeps what is typed after, not the link's.
+    history.replaceState(null, '', location.pathname + location.search);
     if (shared.sets || shared.name) store.dispatch(Events.OpenCase, { name: shared.name ?? 'from the link', sets: shared.sets ?? [] });
     return true;
   }

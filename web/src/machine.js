@@ -383,7 +383,10 @@ export function createMachine(store, memory) {
   store.on(Events.ProgramEdited, machineOutOfDate);
   // A program opened, chosen or shared goes into the machine at once.
   store.on(Events.ProgramReplaced, () => launch());
-  store.on(Events.BreakpointsChanged, () => { if (launched) sendBreakpoints(); });
+  // A breakpoint set while a load is under way goes to the adapter once it
+  // is done (the load's own setBreakpoints may have gone before the click),
+  // and before any command that waits for the same load.
+  store.on(Events.BreakpointsChanged, () => { loaded().then(() => { if (launched) sendBreakpoints(); }); });
   const commands = {
     step: () => step('next'),
     'step-back': () => step('stepBack'),

@@ -6,7 +6,8 @@
 import { createStore } from './store.js';
 import { setUpStatusLine } from './status_line.js';
 import { createEditor } from './editor.js';
-import { keptProgram, setUpFiles } from './files.js';
+import { setUpFiles } from './files.js';
+import { openingProgram } from './kept.js';
 import { memoryGrid } from './memory.js';
 import { createMachine } from './machine.js';
 import { setUpHelp } from './help.js';
@@ -19,10 +20,11 @@ import { setUpLayout } from './layout.js';
 
 const $ = (id) => document.getElementById(id);
 
-const store = createStore(keptProgram());
+const opening = openingProgram();
+const store = createStore(opening.text, opening.name, opening.saved);
 const say = setUpStatusLine(store);
 createEditor(store);
-const files = setUpFiles(store);
+const files = setUpFiles(store, opening);
 const machine = createMachine(store, memoryGrid($('memory'), $('goto'), { say }));
 setUpHelp(store);
 setUpKeys(store);

@@ -26,16 +26,17 @@ export function setUpStatusLine(store) {
     say(`Opened ${name}`);
   });
   store.on(Events.ProgramSaved, ({ name }) => fileSaved(name, 'saved'));
-  // Told once the edit is done with: a replacement that follows in the same
-  // turn says "opened" instead.
-  let told = false;
-  store.on(Events.ProgramEdited, () => {
-    if (told) return;
-    told = true;
-    queueMicrotask(() => {
-      told = false;
-      if (!store.get().program.saved) $('file-state').textContent = 'changed (kept in this browser)';
-    });
+  // Told after the program was written to Recent (or was not): a copy in
+  // the browser is not a file, and the words say so.
+  let toldNothingKept = false;
+  store.on(Events.Kept, ({ ok }) => {
+    if (store.get().program.saved) return;
+    $('file-state').textContent = ok ? 'changed, not saved to a file (a copy is in Recent)'
+      : 'changed, not saved to a file: this browser keeps nothing, so use Save';
+    if (!ok && !toldNothingKept) {
+      toldNothingKept = true;
+      say('This browser will not keep your program (its storage is full or switched off): use Save to keep it in a file.');
+    }
   });
   store.on(Events.Diagnostics, ({ errors, slips }) => {
     $('slips').textContent = [errors && `${errors} error${errors > 1 ? 's' : ''}`, slips && `${slips} slip${slips > 1 ? 's' : ''}`].filter(Boolean).join(', ') || 'no slips';

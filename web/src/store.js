@@ -7,10 +7,11 @@
 /// Every event a pane may dispatch, with what it carries.
 export const Events = Object.freeze({
   // The program.
-  ReplaceProgram: 'replace-program', // {text, name}: a file, an example or a link asks for the editor's text
-  ProgramReplaced: 'program-replaced', // {text, name}: the editor holds it now
+  ReplaceProgram: 'replace-program', // {text, name, saved}: a file, an example, a link or Recent asks for the editor's text
+  ProgramReplaced: 'program-replaced', // {text, name, saved}: the editor holds it now
   ProgramEdited: 'program-edited', // {text}: the student typed
   ProgramSaved: 'program-saved', // {name}: written to a file
+  Kept: 'kept', // {ok}: the program written to this browser's Recent, or refused
   Diagnostics: 'diagnostics', // {errors, slips}: the language server's count
   // Breakpoints, by line (1-based).
   ToggleBreakpoint: 'toggle-breakpoint', // {line}
@@ -34,9 +35,9 @@ const known = new Set(Object.values(Events));
 /// whether it was saved), the breakpoints, whether a run is under way and
 /// the machine's last stop ({reason, description}, null before any), the
 /// grading session's case file.
-function initialState(text) {
+function initialState(text, name, saved) {
   return {
-    program: { text, name: 'program.ram', saved: true },
+    program: { text, name, saved },
     breakpoints: new Set(),
     running: false,
     lastStop: null,
@@ -48,7 +49,7 @@ function initialState(text) {
 function reduce(state, event, detail) {
   switch (event) {
     case Events.ProgramReplaced:
-      return { ...state, program: { text: detail.text, name: detail.name, saved: true } };
+      return { ...state, program: { text: detail.text, name: detail.name, saved: detail.saved ?? true } };
     case Events.ProgramEdited:
       return { ...state, program: { ...state.program, text: detail.text, saved: false } };
     case Events.ProgramSaved:
@@ -72,8 +73,8 @@ function reduce(state, event, detail) {
 
 /// The store: get() reads the state, dispatch(event, detail) changes it
 /// and tells the listeners, on(event, listener) listens.
-export function createStore(text) {
-  let state = initialState(text);
+export function createStore(text, name = 'program.ram', saved = true) {
+  let state = initialState(text, name, saved);
   const listeners = new Map();
   const store = {
     get: () => state,
