@@ -206,4 +206,53 @@ void BM_HistoryMemory(benchmark::State& state) {
 }
 BENCHMARK(BM_HistoryMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// "Who wrote this?" at the end of the longest run: word 200 was stored to
+// once, at step 2, 715 M steps back; word 100 every sixth step, the last
+// one among the kept steps. Words 100 and 101 count as one number of 32
+// bits, so no state comes back (an endless loop would stop the run first)
+// before the cycle count runs out. Word 101's history (a store every
+// 393,216 steps) takes a replay too.
+void BM_WhoWroteOnTheLongestRun(benchmark::State& state) {
+    const auto path = std::filesystem::temp_directory_path() / "wren-bench-who-wrote.ram";
+    std::ofstream(path) << "LDAi 7\nSTAm 200\n"
+                           "LDAm 100\nADDi 1\nSTAm 100\nBVS 16\nLDAi 4\nSTApc 0\n"
+                           "LDAm 101\nADDi 1\nSTAm 101\nLDAi 4\nSTApc 0\n";
+    const std::int32_t word = static_cast<std::int32_t>(state.range(0));
+    // 1: who wrote it, and go there; more: a page of its history.
+    const auto count = static_cast<std::size_t>(state.range(1));
+    wren::dap::DebugMachine machine;
+    if (machine.Load(path.string()))
+        state.SkipWithError("cannot load");
+    std::atomic<bool> pause{false};
+    double total = 0;
+    for (auto _ : state) {
+        while (machine.Run(pause, 1LL << 30).reason == wren::dap::StopReason::Slice) {
+        }
+        const long long end = machine.StepCount();
+        const std::size_t heap = mallinfo2().uordblks;
+        const auto start = Clock::now();
+        const wren::dap::WordHistory last = machine.WordWrites(word, count);
+        if (last.writes.size() != count || (count == 1 && !machine.GoToStep(last.writes[0].step)))
+            state.SkipWithError("not as many stores as asked for");
+        const double t = Seconds(start);
+        total += t;
+        state.SetIterationTime(t);
+        state.counters["steps_back"] = static_cast<double>(end - machine.StepCount());
+        state.counters["run_steps"] = static_cast<double>(end);
+        state.counters["heap_MiB_after"] =
+            static_cast<double>(static_cast<long long>(mallinfo2().uordblks) -
+                                static_cast<long long>(heap)) /
+            (1 << 20);
+    }
+    state.counters["who_wrote_s"] = total / static_cast<double>(state.iterations());
+    std::filesystem::remove(path);
+}
+BENCHMARK(BM_WhoWroteOnTheLongestRun)
+    ->Args({200, 1})
+    ->Args({100, 1})
+    ->Args({101, 50})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
 } // namespace

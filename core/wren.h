@@ -78,6 +78,10 @@ public:
         }
     }
     const std::vector<std::int32_t>& Words() const { return words_; }
+    /// Whether a step stored to address since the last Clear.
+    bool Noted(std::int32_t address) const {
+        return marks_[static_cast<std::uint16_t>(address)] != 0;
+    }
     void Clear() {
         for (std::int32_t address : words_)
             marks_[static_cast<std::uint16_t>(address)] = 0;

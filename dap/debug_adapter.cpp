@@ -206,6 +206,14 @@ Json DebugAdapter::Dispatch(const std::string& command, const Json& args) {
         return WriteMemory(args);
     if (command == "disassemble")
         return Disassemble(args);
+    // Not in the protocol: the stores to a word, newest first, a page at a
+    // time; going back to a step; and going back to a word's newest store.
+    if (command == "wordHistory")
+        return WordHistoryOf(args);
+    if (command == "goToStep")
+        return GoToStep(args);
+    if (command == "whoWrote")
+        return WhoWrote(args);
     // Not in the protocol: the window's listing, the word the last step
     // wrote (null for none), and the last and the next step described, for
     // a client that shows them.

@@ -93,6 +93,11 @@ private:
     Json ReadMemory(const Json& args);
     Json WriteMemory(const Json& args);
     Json Disassemble(const Json& args);
+    // A word's stores
+    Json WordHistoryOf(const Json& args);
+    Json GoToStep(const Json& args);
+    Json WhoWrote(const Json& args);
+    Json HistoryJson(std::int32_t address, const WordHistory& history);
 
     DebugMachine& Machine();
     Json SourceLine(std::int32_t address) const;

@@ -27,6 +27,9 @@ std::optional<std::string> DebugMachine::Load(const std::string& path) {
     watch_.reset();
     finished_ = faulted_ = false;
     fault_.clear();
+    steps_ = 0;
+    originStale_ = true;
+    scanned_.clear();
     program_ = {};
     if (auto error = cpu_.Load_Ram(path))
         return cli::LoadErrorText(path, *error);
@@ -149,6 +152,8 @@ Stop DebugMachine::StepOne() {
         finished_ = true;
         return Describe(StopReason::End);
     }
+    KeepOrigin();
+    ++steps_;
     return Describe(Advance());
 }
 
@@ -167,6 +172,10 @@ bool DebugMachine::StepBack() {
     if (history_.Empty())
         return false;
     const UndoEntry undo = history_.Pop();
+    // Back past where the histories start: they start here now.
+    if (!originStale_ && steps_ <= origin_.step)
+        originStale_ = true;
+    --steps_;
     if (undo.Address() >= 0)
         cpu_.SetMemory(undo.Address(), undo.Old());
     cpu_.SetRegisters(undo.Before(cpu_.Accumulator()));
@@ -175,12 +184,18 @@ bool DebugMachine::StepBack() {
     return true;
 }
 
+// A data breakpoint stops where a continue would have: just after the
+// store to a watched word, with that step the newest.
 Stop DebugMachine::ReverseContinue() {
     Settle();
     while (StepBack()) {
         const StopReason at = AtPc();
         if (at == StopReason::Breakpoint || at == StopReason::InstructionBreakpoint)
             return {at, {}};
+        const UndoEntry* newest = history_.Newest();
+        if (newest && newest->Address() >= 0 &&
+            (marks_[static_cast<std::size_t>(newest->Address())] & kData))
+            return {StopReason::DataBreakpoint, {}};
     }
     return {StopReason::Step, {}};
 }

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@ enum class StopReason {
     Fault,                 ///< a machine fault
     Loop,                  ///< the state came back to an earlier one: it would go round for ever
     Slice,                 ///< the step budget of one slice ran out; nothing to report
+    Goto,                  ///< went back to a step asked for
 };
 
 struct Stop {
@@ -67,6 +69,33 @@ struct LoopWatch {
     std::optional<LoopDetector> detector;
 };
 
+/// One store to a memory word, as the run made it.
+struct WordWrite {
+    long long step = 0;     ///< the step that stored, counted from the load (the first is 1)
+    std::int32_t at = 0;    ///< where its STAm was
+    std::int32_t old = 0;   ///< what the word held before
+    std::int32_t value = 0; ///< what it stored
+    bool operator==(const WordWrite&) const = default;
+};
+/// Some of the stores to a word, newest first.
+struct WordHistory {
+    std::vector<WordWrite> writes;
+    /// Earlier stores exist: ask again before the oldest one listed.
+    bool more = false;
+    /// The step the history starts after: the load, or the last change by
+    /// hand (a word or a register set, or a step back past one).
+    long long since = 0;
+};
+
+/// A stretch of a replay from the origin: the copy it starts from (steps
+/// counted from the origin), the copy a chunk before that (none at the
+/// origin), and the step it ends after.
+struct ScanChunk {
+    std::shared_ptr<const MachineCopy> start;
+    std::shared_ptr<const MachineCopy> before;
+    long long end = 0;
+};
+
 /// A processor under a debugger: a loaded program and its map, breakpoints
 /// of three kinds, and a history of steps that can be undone exactly.
 ///
@@ -80,7 +109,10 @@ class DebugMachine {
 public:
     static constexpr std::size_t kDefaultHistory = 1'000'000;
 
-    explicit DebugMachine(std::size_t history = kDefaultHistory) : history_(history) {}
+    /// copyEvery: how many steps apart a run keeps copies of the machine
+    /// (at least history); tests make it small to cross many.
+    explicit DebugMachine(std::size_t history = kDefaultHistory, long long copyEvery = 1LL << 20)
+        : history_(history), copyEvery_(copyEvery) {}
 
     /// Loads path into a fresh processor; "FILE:LINE: reason" when it does not load.
     std::optional<std::string> Load(const std::string& path);
@@ -92,6 +124,7 @@ public:
     /// The processor, to be changed by hand (a register or a word set).
     Wren& Edit() {
         Settle();
+        originStale_ = true;
         return cpu_;
     }
     const ProgramMap& Program() const { return program_; }
@@ -134,9 +167,28 @@ public:
     /// may no longer hold, so the next step looks at PC again.
     void Edited() {
         Settle();
+        originStale_ = true;
         finished_ = faulted_ = false;
         fault_.clear();
     }
+    /// Steps run since the load, less those stepped back: the number of the
+    /// newest step.
+    long long StepCount() const { return steps_; }
+    /// The stores to address, newest first: at most count of them, by steps
+    /// before the one numbered before (all of them up to now when 0). Runs
+    /// the program again from the load or the last change by hand, as far as
+    /// needed, without logging every store.
+    WordHistory WordWrites(std::int32_t address, std::size_t count, long long before = 0);
+    /// The step word histories start after (WordHistory::since).
+    long long HistoryStart() {
+        Settle();
+        KeepOrigin();
+        return origin_.step;
+    }
+    /// Goes back to just after step (as Step back would, any distance);
+    /// false when step is ahead of now or before the history's start.
+    bool GoToStep(long long step);
+
     /// Steps the continue under way has run so far; 0 when none is.
     long long RunSteps() const { return watch_ ? watch_->steps : 0; }
     /// Whether the program has ended or faulted, so that going on exits it.
@@ -183,6 +235,17 @@ private:
         watch_.reset();
     }
     Stop Finish(StopReason reason);
+    /// After a change by hand, the state now becomes where histories start.
+    void KeepOrigin();
+    /// Runs from the origin to upTo steps past it, in chunks between copies,
+    /// and returns the newest `keep` chunks that stored to address (with a
+    /// negative address, the last chunk); dropped says whether older ones
+    /// did too.
+    std::vector<ScanChunk> ScanChunks(std::int32_t address, long long upTo, std::size_t keep,
+                                      bool& dropped);
+    /// Adds to out, newest first, the chunk's last want stores to address.
+    void ChunkWrites(const ScanChunk& chunk, std::int32_t address, std::size_t want,
+                     std::vector<WordWrite>& out);
 
     Wren cpu_;
     ProgramMap program_;
@@ -193,6 +256,15 @@ private:
     std::optional<BatchedRun> batched_;
     std::optional<UndoEntry> batchedNewest_; // Newest() of a stopped batched run
     std::optional<LoopWatch> watch_;
+    long long copyEvery_;
+    long long steps_ = 0;
+    // Where the word histories start: a copy of the machine after the load
+    // or the last change by hand, and its step; taken again when stale.
+    MachineCopy origin_;
+    bool originStale_ = true;
+    // The chunks the last word history found, for a GoToStep that follows
+    // it, while the origin they came from holds.
+    std::vector<ScanChunk> scanned_;
     bool traceAll_ = false;
     bool finished_ = false;
     bool faulted_ = false;

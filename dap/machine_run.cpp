@@ -10,10 +10,6 @@ namespace wren::dap {
 
 namespace {
 
-// A batched run keeps a copy of the machine this often, or once per history
-// length if that is longer. The history is rebuilt from the newest copy at
-// least that far back, so the most a stop runs again is twice the longer.
-constexpr long long kCopyEvery = 1LL << 20;
 // A batched run looks at pause this often. Short calls matter too: V8 moves
 // a WebAssembly function to its optimising compiler on calls, not in a
 // running loop, and long calls left Node.js's continue at half speed.
@@ -59,6 +55,7 @@ Stop DebugMachine::Finish(StopReason reason) {
 Stop DebugMachine::Run(const std::atomic<bool>& pause, long long max) {
     if (!watch_) {
         Settle();
+        KeepOrigin();
         if (AtPc() == StopReason::End)
             return Finish(StopReason::End);
         watch_.emplace();
@@ -88,6 +85,8 @@ Stop DebugMachine::Run(const std::atomic<bool>& pause, long long max) {
             batched ? RunBatched(pause, count, done) : RunTraced(pause, count, done);
         n += done;
         watch.steps += done;
+        // A batched run does not count the step that faulted; the history does.
+        steps_ += done + (batched && reason == StopReason::Fault ? 1 : 0);
         if (reason != StopReason::Step)
             return Finish(reason);
         if (!looking)
@@ -164,8 +163,11 @@ StopReason DebugMachine::RunBatched(const std::atomic<bool>& pause, long long co
     return StopReason::Step;
 }
 
+// A batched run keeps a copy of the machine this often, or once per history
+// length if that is longer. The history is rebuilt from the newest copy at
+// least that far back, so the most a stop runs again is twice the longer.
 long long DebugMachine::CopyEvery() const {
-    return std::max(kCopyEvery, static_cast<long long>(history_.Capacity()));
+    return std::max(copyEvery_, static_cast<long long>(history_.Capacity()));
 }
 
 void DebugMachine::TakeCopy(BatchedRun& run) {

@@ -24,6 +24,7 @@ const char* ReasonName(StopReason reason) {
     case StopReason::End: return "end";
     case StopReason::Fault: return "exception";
     case StopReason::Loop: return "endless loop";
+    case StopReason::Goto: return "goto";
     case StopReason::Slice: break;
     }
     return "step";

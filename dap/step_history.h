@@ -87,6 +87,12 @@ public:
             return &entries_.back();
         return &entries_[(next_ == 0 ? capacity_ : next_) - 1];
     }
+    /// The entry back steps before the newest (0: the newest); back < Size().
+    const UndoEntry& FromNewest(std::size_t back) const {
+        if (entries_.size() < capacity_)
+            return entries_[entries_.size() - 1 - back];
+        return entries_[(next_ + capacity_ - 1 - back) % capacity_];
+    }
     bool Empty() const { return Size() == 0; }
     std::size_t Capacity() const { return capacity_; }
     std::size_t Size() const { return entries_.size() < capacity_ ? entries_.size() : count_; }

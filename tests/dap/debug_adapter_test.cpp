@@ -265,3 +265,68 @@ TEST(DebugAdapter, NextThatEndsOrFaultsSaysWhy) {
 
 } // namespace
 } // namespace wren::dap
+
+namespace wren::dap {
+namespace {
+
+// Who wrote a word goes back to its newest store and says so in a stop;
+// the history names each store's line; bad addresses and steps are refused.
+TEST(DebugAdapter, AnswersWhoWroteAWordAndItsHistory) {
+    test::TempDir dir;
+    const std::string path =
+        dir.Write("p.ram", "LDAi 7\n{ the first store,\nSTAm 100\nLDAi 8\nSTAm 100\nLDAi 9\n")
+            .string();
+    rpc::QueueChannel channel;
+    DebugAdapter adapter(channel);
+    int seq = 0;
+    auto request = [&](const char* command, json args = json::object()) {
+        return Ask(adapter, channel, ++seq, command, std::move(args));
+    };
+    request("initialize");
+    request("launch", {{"program", path}, {"stopOnEntry", true}});
+    request("configurationDone");
+    request("continue", {{"threadId", 1}});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    channel.Take();
+
+    const auto history = request("wordHistory", {{"address", "&H64"}});
+    EXPECT_EQ(history.at(0)["body"],
+              json::parse(R"({"address": 100, "since": 0, "now": 5, "more": false, "writes": [
+                {"step": 4, "address": 6, "line": 5, "instruction": "STAm 100", "old": 7, "value": 8},
+                {"step": 2, "address": 2, "line": 3, "instruction": "STAm 100", "old": 0, "value": 7}]})"));
+    const auto paged = request("wordHistory", {{"address", 100}, {"count", 1}, {"before", 4}});
+    EXPECT_EQ(paged.at(0)["body"]["writes"].size(), 1U);
+    EXPECT_EQ(paged.at(0)["body"]["writes"][0]["step"], 2);
+    EXPECT_EQ(paged.at(0)["body"]["more"], false);
+
+    const auto who = request("whoWrote", {{"address", 100}});
+    ASSERT_EQ(who.size(), 3U);
+    EXPECT_EQ(who[0]["body"]["write"]["step"], 4);
+    EXPECT_EQ(who[1]["body"]["reason"], "goto");
+    EXPECT_EQ(who[1]["body"]["step"]["at"], 6);
+    const auto none = request("whoWrote", {{"address", 101}});
+    ASSERT_EQ(none.size(), 1U);
+    EXPECT_TRUE(none[0]["body"]["write"].is_null());
+
+    const auto back = request("goToStep", {{"step", 2}});
+    ASSERT_EQ(back.size(), 3U);
+    EXPECT_EQ(back[1]["body"]["step"]["at"], 2);
+    for (const auto& [command, args, message] :
+         std::vector<std::tuple<const char*, json, std::string>>{
+             {"goToStep",
+              {{"step", 3}},
+              "goToStep: step 3 is not in this run's history (steps 0 to 2)"},
+             {"wordHistory",
+              {{"address", 65536}},
+              "wordHistory: '65536' is not an address 0..65535"},
+             {"whoWrote", {{"address", "x"}}, "whoWrote: 'x' is not an address 0..65535"},
+         }) {
+        const auto out = request(command, args);
+        ASSERT_EQ(out.size(), 1U) << command;
+        EXPECT_EQ(out[0]["success"], false);
+        EXPECT_EQ(out[0]["message"], message);
+    }
+}
+
+} // namespace
+} // namespace wren::dap

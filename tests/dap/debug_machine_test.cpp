@@ -38,6 +38,7 @@ std::string Name(StopReason reason) {
     case StopReason::Fault: return "fault";
     case StopReason::Loop: return "loop";
     case StopReason::Slice: return "slice";
+    case StopReason::Goto: return "goto";
     }
     return "?";
 }
@@ -100,6 +101,14 @@ const RunCase kRuns[] = {
      {},
      "cccrrr",
      {"line@2", "line@2", "line@2", "line@2", "line@2", "step@0"}},
+    // Back to just after the store before, as a continue would have stopped.
+    {"reverse_continue_to_the_store_before",
+     "LDAi 7\nSTAm 101\nSTAm 102\nSTAm 101\nLDAi 0\n",
+     {},
+     {},
+     {101},
+     "ssssrr",
+     {"step@2", "data@4", "step@6", "data@8", "data@4", "step@0"}},
     {"history_keeps_only_its_limit",
      kLoop,
      {},
