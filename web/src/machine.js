@@ -1,8 +1,10 @@
 // The machine pane: the debug adapter on the program, and what the page
 // shows of it: the registers and why a run stopped, the Last step region
 // and the datapath, the listing, a fault, Run to end's progress; the
-// commands Step, Run (held), Run to end, Stop, Step back, Animate and
-// Reset; and the memory grid's words, read from the adapter.
+// commands Step, Run (held), Run to end, Stop, Step back, Reverse continue,
+// Animate and Reset; the memory grid's words, read from the adapter, with
+// their data breakpoints (Break on write), and who wrote a word: the step
+// that last stored to it, or all of them.
 import { debugAdapter } from './servers.js';
 import { accessMarks, drawDatapath, stepHead, touchedLines } from './step_view.js';
 import { Events } from './store.js';
@@ -98,6 +100,7 @@ export function createMachine(store, memory) {
     if (!launched) {
       await dap.request('launch', { program: programPath, stopOnEntry: true });
       await sendBreakpoints();
+      await sendDataBreakpoints();
       await dap.request('configurationDone');
       launched = true;
     } else {
@@ -116,6 +119,10 @@ export function createMachine(store, memory) {
   });
 
 
+  const sendDataBreakpoints = () => dap.request('setDataBreakpoints', {
+    breakpoints: [...store.get().dataBreakpoints].map((address) => ({ dataId: String(address), accessType: 'write' })),
+  });
+
   let running = false;
   let stopping = false; // Stop was asked for; the adapter has not stopped yet
   function setRunning(on) {
@@ -123,13 +130,14 @@ export function createMachine(store, memory) {
     stopping = false;
     $('stop').textContent = 'Stop';
     $('stop').disabled = !on;
-    for (const id of ['step', 'run-to-end', 'step-back', 'reset']) $(id).disabled = on;
+    for (const id of ['step', 'run-to-end', 'step-back', 'reverse-continue', 'reset']) $(id).disabled = on;
     if (!on) $('progress').textContent = '';
     store.dispatch(Events.Running, { on, rate: '' });
   }
 
   // Why Run to end stopped, in the Status under the registers.
-  function stopLine(stopped) {
+  function stopLine(stopped, command) {
+    if (command === 'reverseContinue' && stopped.reason === 'step') return 'Back at the oldest step kept: no breakpoint or Break on write before it.';
     const capital = (text) => text.charAt(0).toUpperCase() + text.slice(1);
     switch (stopped.reason) {
       case 'end': return `The program ended: ${stopped.description}.`;
@@ -137,7 +145,7 @@ export function createMachine(store, memory) {
       case 'exception': return `Machine fault: ${stopped.description}.`;
       case 'pause': return 'Stopped.';
       case 'breakpoint': case 'instruction breakpoint': return 'Stopped at a breakpoint.';
-      case 'data breakpoint': return 'Stopped: a watched word changed.';
+      case 'data breakpoint': return command === 'reverseContinue' ? 'Back at the last store to a word with Break on write.' : 'Stopped: a watched word changed.';
       default: return '';
     }
   }
@@ -210,13 +218,15 @@ export function createMachine(store, memory) {
     if (stale()) return;
     showRegisters(Object.fromEntries(variables.map((v) => [v.name, v.value])));
     const { text, wrote, last, next } = await dap.request('listing');
+    // A stop at a step gone back to says which store it was.
+    const told = stopped?.reason === 'goto' ? await gotoTold : '';
     if (stale()) return;
     $('listing').textContent = text;
     const ahead = !stopped || stopped.reason === 'entry' || command === 'stepBack';
     const step = ahead ? next : stopped.step ?? last;
     const kind = ahead ? (command === 'stepBack' ? 'Next step (after Step back)' : 'Next step') : 'Last step';
     const marks = showStep(step, kind);
-    await memory.refresh(stopped?.reason === 'step' && !ahead ? wrote : null, marks);
+    await memory.refresh((stopped?.reason === 'step' || stopped?.reason === 'goto') && !ahead ? wrote : null, marks);
     const { stackFrames } = await dap.request('stackTrace', { threadId: 1 });
     if (stale()) return;
     const lines = kind === 'Last step' ? touchedLines(step) : { ran: null, touched: [] };
@@ -228,7 +238,7 @@ export function createMachine(store, memory) {
       $('fault').textContent = stopped.description ?? 'machine fault';
       $('fault').hidden = false;
     }
-    const line = stopped ? stopLine(stopped) : '';
+    const line = told || (stopped ? stopLine(stopped, command) : '');
     if (!outOfDate) $('machine-state').textContent = line;
     // Held Run's and Animate's steps are not announced one by one; their end and faults are.
     // A step is said in words (the registers' line would repeat its PC);
@@ -269,6 +279,7 @@ export function createMachine(store, memory) {
   }
   $('step').addEventListener('click', () => step('next'));
   $('step-back').addEventListener('click', () => step('stepBack'));
+  $('reverse-continue').addEventListener('click', () => step('reverseContinue'));
   $('run-to-end').addEventListener('click', runToEnd);
   $('stop').addEventListener('click', stopRun);
 
@@ -378,6 +389,87 @@ export function createMachine(store, memory) {
   });
 
 
+  // ---- A word's stores, and Break on write.
+
+  // What the stop at a step gone back to says, once the request that went
+  // there has answered: set before the request, since its stop may come
+  // before the answer is read.
+  let gotoTold = Promise.resolve('');
+  const since = (step) => (step === 0 ? 'the program was loaded' : `step ${step.toLocaleString('en')}, when the machine was last changed by hand`);
+  const storeText = (address, w) => `step ${w.step.toLocaleString('en')}${w.line ? ` (line ${w.line})` : ''}: STAm ${address} stored ${w.value} over ${w.old}`;
+
+  // The machine at rest, loaded: what a word's questions need.
+  async function atRest() {
+    await loaded();
+    if (!launched && !(await launch())) return false;
+    if (running) {
+      store.dispatch(Events.Refuse, { text: 'The program is running: Stop it first.' });
+      return false;
+    }
+    return true;
+  }
+
+  async function whoWrote(address) {
+    if (!(await atRest())) return;
+    let answered;
+    gotoTold = new Promise((resolve) => { answered = resolve; });
+    lastCommand = 'goto';
+    const body = await dap.request('whoWrote', { address }).catch((error) => { say(error.message); return null; });
+    if (!body?.write) {
+      answered('');
+      lastCommand = null;
+      if (body) {
+        const text = `Nothing has stored to word ${address} since ${since(body.since)}: it holds ${body.since === 0 ? 'what the program gave it' : 'what it was given'}.`;
+        $('machine-state').textContent = text;
+        say(text);
+      }
+      return;
+    }
+    touched = true;
+    answered(`Word ${address} was last written by ${storeText(address, body.write)}. The machine is back just after it.`);
+  }
+
+  /// A page of a word's stores, newest first, before step `before` (0: all).
+  async function wordHistory(address, before = 0) {
+    if (!(await atRest())) return null;
+    return dap.request('wordHistory', { address, count: 50, before });
+  }
+
+  /// Back to just after the store write (an entry of wordHistory's) to address.
+  async function goToStore(address, write) {
+    if (!(await atRest())) return;
+    gotoTold = Promise.resolve(`Back at ${storeText(address, write)}.`);
+    lastCommand = 'goto';
+    touched = true;
+    await dap.request('goToStep', { step: write.step }).catch((error) => say(error.message));
+  }
+
+  function toggleWatch(address) {
+    store.dispatch(Events.ToggleDataBreakpoint, { address });
+    const on = store.get().dataBreakpoints.has(address);
+    say(on ? `Break on write on word ${address}: Run to end stops after a step stores to it.` : `No break on write on word ${address}.`);
+  }
+  const showWatchButton = () => {
+    const { dataBreakpoints, selectedWord } = store.get();
+    $('break-on-write').setAttribute('aria-pressed', String(dataBreakpoints.has(selectedWord)));
+    $('break-on-write').title = `Break on write (Shift+F9): Run to end stops after a step stores to word ${selectedWord}, the selected memory word`;
+  };
+  $('break-on-write').addEventListener('click', () => toggleWatch(store.get().selectedWord));
+  store.on(Events.ToggleDataBreakpoint, () => {
+    memory.setWatched(store.get().dataBreakpoints);
+    showWatchButton();
+    loaded().then(() => { if (launched) sendDataBreakpoints(); });
+  });
+  store.on(Events.WordSelected, showWatchButton);
+  store.on(Events.WordAsked, ({ address, what }) => {
+    if (what === 'who-wrote') whoWrote(address);
+    else if (what === 'watch') toggleWatch(address);
+  });
+  memory.setAdapter({
+    ask: (address, what) => store.dispatch(Events.WordAsked, { address, what }),
+    selected: (address) => store.dispatch(Events.WordSelected, { address }),
+  });
+
   // ---- What the other panes ask of the machine.
 
   store.on(Events.ProgramEdited, machineOutOfDate);
@@ -392,6 +484,8 @@ export function createMachine(store, memory) {
     'step-back': () => step('stepBack'),
     'run-to-end': runToEnd,
     stop: stopRun,
+    'reverse-continue': () => step('reverseContinue'),
+    'break-on-write': () => toggleWatch(store.get().selectedWord),
   };
   store.on(Events.Command, ({ name }) => commands[name]?.());
   // A failing case: the program loaded afresh, its inputs written, ready to
@@ -410,5 +504,5 @@ export function createMachine(store, memory) {
       return true;
     }).catch((error) => { say(error.message); return false; });
   });
-  return { launch };
+  return { launch, wordHistory, goToStore };
 }

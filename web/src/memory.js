@@ -4,7 +4,9 @@
 // words (up to six characters) keep eight a row on a wide screen; once a
 // wider one has been shown, the rows keep room for it. Values come from the
 // debug adapter's memory scope; an edit goes back through setVariable,
-// which reads operand syntax (&H10 too).
+// which reads operand syntax (&H10 too). Each word has a menu (right
+// click, or the menu key) and keys of its own: W who wrote this, H its
+// history, B break on write.
 
 const kWords = 65536;
 const kRowHeight = 24;
@@ -14,7 +16,9 @@ const kMostChars = 11; // -2147483648
 const kMarginRows = 24;
 
 /// The grid in container, with gotoInput for Go to address; adapter says
-/// ({say}), and setAdapter adds how a word is set ({setWord}).
+/// ({say}), and setAdapter adds how a word is set ({setWord}), what it is
+/// asked ({ask(address, what)}: 'who-wrote', 'history' or 'watch') and who
+/// hears of the word selected ({selected(address)}).
 export function memoryGrid(container, gotoInput, adapter) {
   const scroller = document.createElement('div');
   scroller.className = 'memory-scroll';
@@ -31,6 +35,7 @@ export function memoryGrid(container, gotoInput, adapter) {
   let changed = new Set();
   let marks = { access: new Map(), targets: new Map() }; // what the last step touched
   let focused = 0;
+  let watched = new Set(); // words with Break on write
   let source = null; // () => Promise of {start, count} -> [{name, value}]
   // Renders overlap (a scroll, a step, Go to address); only the latest may
   // draw, or an older one would put back rows from before.
@@ -107,10 +112,18 @@ export function memoryGrid(container, gotoInput, adapter) {
     if (access) el.dataset.access = access;
     const target = marks.targets.get(address);
     if (target) el.dataset.target = target;
-    if (access || target)
-      el.setAttribute('aria-label', `${address}: ${el.textContent} (${[access === 'pc' ? 'the instruction' : access, target && `branch target, ${target}`].filter(Boolean).join(', ')})`);
+    const watch = watched.has(address);
+    if (watch) el.dataset.watch = '';
+    if (access || target || watch)
+      el.setAttribute('aria-label', `${address}: ${el.textContent} (${[access === 'pc' ? 'the instruction' : access, target && `branch target, ${target}`, watch && 'break on write'].filter(Boolean).join(', ')})`);
     el.addEventListener('dblclick', () => edit(el));
     el.addEventListener('keydown', (e) => keydown(e, address, el));
+    el.addEventListener('focus', () => select(address));
+    el.addEventListener('contextmenu', (e) => {
+      e.preventDefault();
+      select(address);
+      openMenu(el, address, e.clientX, e.clientY);
+    });
     return el;
   }
 
@@ -175,7 +188,73 @@ export function memoryGrid(container, gotoInput, adapter) {
     });
   }
 
+  // The selected word is the focused one; the toolbar's Break on write acts on it.
+  let told = -1;
+  function select(address) {
+    focused = address;
+    if (told === address) return;
+    told = address;
+    adapter.selected?.(address);
+  }
+
+  // The word's menu, by the pointer or under the cell; arrows move in it,
+  // Escape or a choice closes it and gives the cell its focus back.
+  const menu = document.getElementById('word-menu');
+  const items = [...menu.querySelectorAll('[role=menuitem]')];
+  let menuFor = null; // {address, el}
+  function openMenu(el, address, x, y) {
+    menuFor = { address, el };
+    menu.querySelector('.watch-label').textContent = watched.has(address) ? 'Remove break on write' : 'Break on write';
+    menu.setAttribute('aria-label', `Memory word ${address}`);
+    menu.hidden = false;
+    const box = el.getBoundingClientRect();
+    const left = x ?? box.left;
+    const top = y ?? box.bottom;
+    menu.style.left = `${Math.min(left, window.innerWidth - menu.offsetWidth - 4)}px`;
+    menu.style.top = `${Math.min(top, window.innerHeight - menu.offsetHeight - 4)}px`;
+    items[0].focus();
+  }
+  function closeMenu(refocus = true) {
+    if (menu.hidden) return;
+    menu.hidden = true;
+    const el = menuFor?.el;
+    menuFor = null;
+    if (refocus && el?.isConnected) el.focus();
+  }
+  for (const item of items) {
+    item.addEventListener('click', () => {
+      const { address } = menuFor ?? {};
+      closeMenu();
+      if (address !== undefined) adapter.ask?.(address, item.dataset.what);
+    });
+  }
+  menu.addEventListener('keydown', (e) => {
+    const at = items.indexOf(document.activeElement);
+    if (e.key === 'Escape' || e.key === 'Tab') { e.preventDefault(); closeMenu(); }
+    else if (e.key === 'ArrowDown') { e.preventDefault(); items[(at + 1) % items.length].focus(); }
+    else if (e.key === 'ArrowUp') { e.preventDefault(); items[(at + items.length - 1) % items.length].focus(); }
+    else if (e.key === 'Home') { e.preventDefault(); items[0].focus(); }
+    else if (e.key === 'End') { e.preventDefault(); items[items.length - 1].focus(); }
+    else {
+      const item = items.find((i) => i.querySelector('kbd').textContent.toLowerCase() === e.key.toLowerCase());
+      if (item) { e.preventDefault(); item.click(); }
+    }
+  });
+  document.addEventListener('pointerdown', (e) => { if (!menu.hidden && !menu.contains(e.target)) closeMenu(false); });
+
   function keydown(e, address, el) {
+    const asks = { w: 'who-wrote', h: 'history', b: 'watch' };
+    const ask = !e.ctrlKey && !e.altKey && !e.metaKey && asks[e.key.toLowerCase()];
+    if (ask) {
+      e.preventDefault();
+      adapter.ask?.(address, ask);
+      return;
+    }
+    if (e.key === 'ContextMenu') {
+      e.preventDefault();
+      openMenu(el, address);
+      return;
+    }
     const moves = { ArrowRight: 1, ArrowLeft: -1, ArrowDown: perRow, ArrowUp: -perRow,
       PageDown: perRow * 10, PageUp: -perRow * 10 };
     if (e.key in moves) {
@@ -253,6 +332,10 @@ export function memoryGrid(container, gotoInput, adapter) {
   render();
 
   return {
+    /// The words with Break on write, marked in the grid.
+    setWatched(addresses) { watched = new Set(addresses); render(); },
+    /// Scrolls to address and focuses its cell.
+    show(address) { focusAddress(address); },
     setSource(fn) { source = fn; },
     setAdapter(more) { adapter = { ...adapter, ...more }; },
     refresh,

@@ -16,8 +16,13 @@ export const Events = Object.freeze({
   // Breakpoints, by line (1-based).
   ToggleBreakpoint: 'toggle-breakpoint', // {line}
   BreakpointsChanged: 'breakpoints-changed', // {lines}
+  // Memory words: a data breakpoint (break on write) toggled, the word the
+  // grid has selected, and a question about a word's stores.
+  ToggleDataBreakpoint: 'toggle-data-breakpoint', // {address}
+  WordSelected: 'word-selected', // {address}
+  WordAsked: 'word-asked', // {address, what: 'who-wrote' | 'history'}
   // The machine.
-  Command: 'command', // {name: 'step' | 'step-back' | 'run-to-end' | 'stop' | 'help'}
+  Command: 'command', // {name: 'step' | 'step-back' | 'run-to-end' | 'stop' | 'reverse-continue' | 'break-on-write' | 'help'}
   MachineShown: 'machine-shown', // {pc, ran, touched, stop}: the lines to light for the state shown, and why it stopped
   Running: 'running', // {on, rate}: Run to end under way, and its rate
   Reference: 'reference', // {instructions}: the instruction reference, from the adapter
@@ -32,13 +37,16 @@ export const Events = Object.freeze({
 const known = new Set(Object.values(Events));
 
 /// The state every pane may read: the program (its text, file name and
-/// whether it was saved), the breakpoints, whether a run is under way and
+/// whether it was saved), the breakpoints (by line, and by memory word for
+/// break on write), the memory word selected, whether a run is under way and
 /// the machine's last stop ({reason, description}, null before any), the
 /// grading session's case file.
 function initialState(text, name, saved) {
   return {
     program: { text, name, saved },
     breakpoints: new Set(),
+    dataBreakpoints: new Set(),
+    selectedWord: 0,
     running: false,
     lastStop: null,
     casePath: null,
@@ -60,6 +68,14 @@ function reduce(state, event, detail) {
       else breakpoints.add(detail.line);
       return { ...state, breakpoints };
     }
+    case Events.ToggleDataBreakpoint: {
+      const dataBreakpoints = new Set(state.dataBreakpoints);
+      if (dataBreakpoints.has(detail.address)) dataBreakpoints.delete(detail.address);
+      else dataBreakpoints.add(detail.address);
+      return { ...state, dataBreakpoints };
+    }
+    case Events.WordSelected:
+      return { ...state, selectedWord: detail.address };
     case Events.Running:
       return { ...state, running: detail.on };
     case Events.MachineShown:
