@@ -9,6 +9,7 @@ const path = require('node:path');
 const vscode = require('vscode');
 const { LanguageClient, TransportKind } = require('vscode-languageclient/node');
 const { chooseServer, describe } = require('./servers');
+const { registerWordCommands } = require('./word_history');
 
 let client;
 
@@ -37,6 +38,7 @@ async function activate(context) {
     { documentSelector: [{ language: 'wren-ram' }], outputChannel: output });
 
   context.subscriptions.push(
+    ...registerWordCommands(vscode),
     // F5 with no launch.json: debug the open program, stopped on entry.
     vscode.debug.registerDebugConfigurationProvider('wren-ram', {
       resolveDebugConfiguration(folder, config) {

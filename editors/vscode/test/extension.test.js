@@ -9,10 +9,17 @@ const Module = require('node:module');
 const path = require('node:path');
 
 function loadWith(settings) {
-  const seen = { clients: [], factories: {}, providers: {}, started: 0, output: [] };
+  const seen = { clients: [], factories: {}, providers: {}, started: 0, output: [], commands: {}, picks: [] };
   const vscode = {
+    commands: {
+      registerCommand(name, run) {
+        seen.commands[name] = run;
+        return { dispose() {} };
+      },
+    },
     workspace: { getConfiguration: () => ({ get: (key, fallback) => settings[key] ?? fallback }) },
     debug: {
+      activeDebugSession: settings.session,
       registerDebugAdapterDescriptorFactory(type, factory) {
         seen.factories[type] = factory;
         return { dispose() {} };
@@ -28,6 +35,13 @@ function loadWith(settings) {
     window: {
       showErrorMessage: (m) => { seen.error = m; },
       showInformationMessage: (m) => { seen.info = m; },
+      showInputBox: async () => settings.typed,
+      // Picks by label, in the order settings.choose gives.
+      showQuickPick: async (items, options) => {
+        seen.picks.push({ items: items.map((i) => `${i.label}${i.description ? ` ${i.description}` : ''}`), title: options.title });
+        const label = settings.choose.shift();
+        return items.find((i) => i.label === label);
+      },
       activeTextEditor: settings.editor,
       createOutputChannel: (name) => ({ name, appendLine: (l) => seen.output.push(l), dispose() {} }),
     },
@@ -140,4 +154,46 @@ test('F5 without a launch.json debugs the open program, stopped on entry', async
   await other.extension.activate({ subscriptions: [] });
   assert.equal(other.seen.providers['wren-ram'].resolveDebugConfiguration(undefined, {}), undefined);
   assert.equal(other.seen.info, 'Wren: open a program (.ram) to debug it.');
+});
+
+// The word commands ask the debug adapter, from a memory word's menu in the
+// Variables view or an address typed, and go back to the step picked.
+test('who wrote a word, and its history page by page, through the debug session', async () => {
+  withPath([bin]);
+  const asked = [];
+  const answers = {
+    whoWrote: { address: 100, since: 0, write: { step: 6143, address: 8, line: 5, instruction: 'STAm 100', old: 65472, value: 0 } },
+    wordHistory: [
+      { address: 101, since: 0, more: true, writes: [{ step: 900, address: 20, line: 11, instruction: 'STAm 101', old: 1, value: 2 }] },
+      { address: 101, since: 0, more: false, writes: [{ step: 400, address: 20, line: 11, instruction: 'STAm 101', old: 0, value: 1 }] },
+    ],
+    goToStep: { step: 400 },
+  };
+  const session = {
+    type: 'wren-ram',
+    async customRequest(command, args) {
+      asked.push([command, args]);
+      const answer = answers[command];
+      return Array.isArray(answer) ? answer.shift() : answer;
+    },
+  };
+  const { extension, seen } = loadWith({ session, typed: '&H64', choose: ['Earlier stores…', 'Step 400'] });
+  await extension.activate({ subscriptions: [] });
+  await seen.commands['wren.whoWrote']();
+  assert.equal(seen.info, 'Word 100 was last written by step 6,143 (line 5): STAm 100 stored 0 over 65472.');
+  await seen.commands['wren.wordHistory']({ variable: { name: '101', value: '2' } });
+  assert.deepEqual(asked, [
+    ['whoWrote', { address: '&H64' }],
+    ['wordHistory', { address: 101, count: 50, before: 0 }],
+    ['wordHistory', { address: 101, count: 50, before: 900 }],
+    ['goToStep', { step: 400 }],
+  ]);
+  assert.deepEqual(seen.picks.map((p) => p.title), [
+    'History of word 101: 1 newest stores, newest first', 'History of word 101: 2 stores, newest first']);
+  assert.deepEqual(seen.picks[1].items, ['Step 900 line 11 · STAm 101 · 1 → 2', 'Step 400 line 11 · STAm 101 · 0 → 1']);
+
+  const idle = loadWith({});
+  await idle.extension.activate({ subscriptions: [] });
+  await idle.seen.commands['wren.whoWrote']();
+  assert.equal(idle.seen.info, 'Wren: start debugging a program first.');
 });
