@@ -1,6 +1,7 @@
 // Screenshots of the page for the README and docs/: opened from disk in
 // Chromium, on the guided loop example a few steps in, at 1366×768,
-// 1920×1080, a phone's 390×844, and in dark colours.
+// 1920×1080, a phone's 390×844, and in dark colours; a notice after an
+// insertion, and the history of a memory word.
 // With a third argument, also the top of a class report (wren-grade
 // --class-report) as class-report.png.
 //   node scripts/page-screenshots.mjs PAGE.html OUT_DIR [CLASS_REPORT.html]
@@ -65,6 +66,25 @@ try {
     const b = await notice.boundingBox();
     await page.screenshot({ path: join(out, 'page-moved-notice.png'), clip: { x: b.x - 8, y: b.y - 8, width: b.width + 16, height: 300 } });
     console.log(`wrote ${join(out, 'page-moved-notice.png')}`);
+    await context.close();
+  }
+  {
+    // The history of word 7, the operand word fill-memory.ram's loop moves
+    // along, after Run to end.
+    const context = await browser.newContext({ viewport: { width: 1366, height: 768 } });
+    const page = await context.newPage();
+    await page.goto(pathToFileURL(resolve(page_)).href);
+    await page.locator('.wren-address').first().waitFor();
+    await page.selectOption('#examples', 'fill-memory.ram');
+    await page.waitForFunction(() => document.getElementById('listing').textContent.includes('STAm 300'));
+    await page.locator('#run-to-end').click();
+    await page.waitForFunction(() => document.getElementById('machine-state').textContent.startsWith('The program ended'));
+    await page.locator('[role=gridcell][data-address="7"]').click({ button: 'right' });
+    await page.getByRole('menuitem', { name: /History/ }).click();
+    await page.locator('#word-history[open]').waitFor();
+    await page.waitForTimeout(300);
+    await page.screenshot({ path: join(out, 'page-word-history.png') });
+    console.log(`wrote ${join(out, 'page-word-history.png')}`);
     await context.close();
   }
   if (classReport) {
