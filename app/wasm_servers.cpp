@@ -52,17 +52,26 @@ public:
     }
 
 private:
-    /// Reads the case file and runs its model answer; "FILE:LINE: reason" when either fails.
-    static std::optional<std::string> LoadCases(const std::string& path, std::uint64_t seed,
-                                                grade::CaseFile& cases) {
+    /// A request's case file, read, with its model answer run, and its seed.
+    struct Cases {
+        std::string path;
+        std::uint64_t seed = 1;
+        grade::CaseFile file;
+    };
+    static std::string ErrorText(const std::string& path, const grade::CaseFileError& error) {
+        return path + (error.line > 0 ? ":" + std::to_string(error.line) : "") + ": " +
+               error.message;
+    }
+    /// Reads the request's "cases" with its "seed"; "FILE:LINE: reason" when
+    /// the file or its model answer fails.
+    static std::optional<std::string> LoadCases(const nlohmann::json& request, Cases& cases) {
+        cases.path = request.at("cases").get<std::string>();
+        cases.seed = request.value("seed", std::uint64_t{1});
         std::optional<grade::CaseFileError> error;
-        cases = grade::ReadCaseFile(path, error);
+        cases.file = grade::ReadCaseFile(cases.path, error);
         if (!error)
-            error = grade::ResolveReference(cases, seed);
-        if (!error)
-            return std::nullopt;
-        return path + (error->line > 0 ? ":" + std::to_string(error->line) : "") + ": " +
-               error->message;
+            error = grade::ResolveReference(cases.file, cases.seed);
+        return error ? std::optional(ErrorText(cases.path, *error)) : std::nullopt;
     }
 
     // As wren-grade grades one submission, with its seed; hidden cases say
@@ -72,21 +81,19 @@ private:
             return GradeClass(request.at("class"));
         if (request.contains("check"))
             return CheckCaseFile(request.at("check"));
-        const std::string casePath = request.at("cases").get<std::string>();
-        const std::uint64_t seed = request.value("seed", std::uint64_t{1});
         // A case of many inputs tells how far it is, the model answer's runs
         // and the program's, so that the page can show it and offer Stop.
         grade::SetInputProgress([](std::uint64_t done, std::uint64_t total) {
             HostChannel().Write(
                 nlohmann::json{{"progress", done}, {"of", total}, {"inputs", true}});
         });
-        grade::CaseFile cases;
-        if (auto error = LoadCases(casePath, seed, cases)) {
+        Cases cases;
+        if (auto error = LoadCases(request, cases)) {
             grade::SetInputProgress(nullptr);
             return {{"error", *error}};
         }
-        const grade::SubmissionResult result =
-            grade::GradeSubmission(cases, request.at("program").get<std::string>(), seed);
+        const grade::SubmissionResult result = grade::GradeSubmission(
+            cases.file, request.at("program").get<std::string>(), cases.seed);
         grade::SetInputProgress(nullptr);
         nlohmann::json rows = nlohmann::json::array();
         for (const grade::CaseResult& c : result.cases) {
@@ -113,17 +120,13 @@ private:
     // wren-grade --check-cases --format json answers, with a progress
     // message after each change.
     static nlohmann::json CheckCaseFile(const nlohmann::json& request) {
-        const std::string casePath = request.at("cases").get<std::string>();
-        const std::uint64_t seed = request.value("seed", std::uint64_t{1});
-        grade::CaseFile cases;
-        if (auto error = LoadCases(casePath, seed, cases))
+        Cases cases;
+        if (auto error = LoadCases(request, cases))
             return {{"error", *error}};
-        if (auto error = grade::CheckableReference(cases))
-            return {{"error", casePath +
-                                  (error->line > 0 ? ":" + std::to_string(error->line) : "") +
-                                  ": " + error->message}};
+        if (auto error = grade::CheckableReference(cases.file))
+            return {{"error", ErrorText(cases.path, *error)}};
         const grade::CaseCheck check =
-            grade::CheckCases(cases, seed, [](std::size_t done, std::size_t total) {
+            grade::CheckCases(cases.file, cases.seed, [](std::size_t done, std::size_t total) {
                 HostChannel().Write(
                     nlohmann::json{{"progress", done}, {"of", total}, {"changes", true}});
             });
@@ -134,10 +137,8 @@ private:
     // A whole class, as wren-grade --class-report builds it: the figures and
     // the HTML page, with a progress message after each batch.
     static nlohmann::json GradeClass(const nlohmann::json& request) {
-        const std::string casePath = request.at("cases").get<std::string>();
-        const std::uint64_t seed = request.value("seed", std::uint64_t{1});
-        grade::CaseFile cases;
-        if (auto error = LoadCases(casePath, seed, cases))
+        Cases cases;
+        if (auto error = LoadCases(request, cases))
             return {{"error", *error}};
         grade::ClassOptions options;
         options.classReport = true;
@@ -147,8 +148,9 @@ private:
             HostChannel().Write(nlohmann::json{{"progress", done}, {"of", total}});
         };
         const auto files = request.at("files").get<std::vector<std::string>>();
-        const grade::ClassInput klass = grade::BuildClass(
-            cases, files, seed, options, request.value("problems", std::vector<std::string>{}));
+        const grade::ClassInput klass =
+            grade::BuildClass(cases.file, files, cases.seed, options,
+                              request.value("problems", std::vector<std::string>{}));
         const auto figures = grade::ClassJson(klass);
         return {{"figures", nlohmann::json::parse(figures.dump())},
                 {"html", grade::ClassHtml(figures)}};

@@ -245,6 +245,8 @@ Json DebugAdapter::Initialize(const Json& args) {
             {"supportsExceptionInfoRequest", true},
             {"supportsEvaluateForHovers", true},
             {"supportsCancelRequest", true},
+            // Not in the protocol: wordHistory, goToStep and whoWrote.
+            {"supportsWordHistory", true},
             {"exceptionBreakpointFilters",
              {{{"filter", "fault"}, {"label", "Machine faults"}, {"default", true}}}}};
 }

@@ -116,6 +116,7 @@ void MovedRecords::Reset(const TextDocument& doc) {
     records_ = Records(doc);
     for (Record& r : records_)
         r.id = nextId_++;
+    IndexRecords();
     himem_ = doc.Program().himem;
     marks_.clear();
     overData_.clear();
@@ -124,10 +125,14 @@ void MovedRecords::Reset(const TextDocument& doc) {
 }
 
 const MovedRecords::Record* MovedRecords::ById(int id) const {
-    for (const Record& r : records_)
-        if (r.id == id)
-            return &r;
-    return nullptr;
+    const auto at = byId_.find(id);
+    return at == byId_.end() ? nullptr : &records_[at->second];
+}
+
+void MovedRecords::IndexRecords() {
+    byId_.clear();
+    for (std::size_t i = 0; i < records_.size(); ++i)
+        byId_[records_[i].id] = i;
 }
 
 std::int32_t MovedRecords::AddressOf(const Mark& m) const {
@@ -195,6 +200,7 @@ void MovedRecords::Update(const TextDocument& doc, int firstEdited, int lastEdit
     }
 
     records_ = std::move(after);
+    IndexRecords();
     himem_ = himem;
     marks_.clear();
     // A mark whose record is back where the operand names it is done with.

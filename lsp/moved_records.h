@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace wren::lsp {
@@ -59,12 +60,14 @@ private:
 
     std::vector<Record> Records(const TextDocument& doc);
     const Record* ById(int id) const;
+    void IndexRecords();
     std::int32_t AddressOf(const Mark& m) const;
     std::string Name(const TextDocument& doc, const Mark& m) const;
     nlohmann::json Fix(DocumentRef ref, const std::vector<const Mark*>& marks, std::string title,
                        const nlohmann::json& diagnostics) const;
 
     std::vector<Record> records_;
+    std::unordered_map<int, std::size_t> byId_; // a record's id to its place in records_
     std::int32_t himem_ = 0;
     std::vector<Mark> marks_;
     std::vector<OverData> overData_;

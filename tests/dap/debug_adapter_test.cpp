@@ -282,7 +282,7 @@ TEST(DebugAdapter, AnswersWhoWroteAWordAndItsHistory) {
     auto request = [&](const char* command, json args = json::object()) {
         return Ask(adapter, channel, ++seq, command, std::move(args));
     };
-    request("initialize");
+    EXPECT_EQ(request("initialize").at(0)["body"]["supportsWordHistory"], true);
     request("launch", {{"program", path}, {"stopOnEntry", true}});
     request("configurationDone");
     request("continue", {{"threadId", 1}});

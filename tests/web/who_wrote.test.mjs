@@ -123,6 +123,11 @@ test('who wrote a word, its history, and break on write with reverse continue', 
   await page.keyboard.press('Shift+F6');
   await page.waitForFunction(() => document.getElementById('machine-state').textContent.startsWith('Back at the last store'));
   assert.equal(await settle(page, shown(traceTo(steps[3]))), shown(traceTo(steps[3])));
+  // No store to 101 before that one: Reverse goes back to the start.
+  await button(page, 'Reverse continue').click();
+  await page.waitForFunction(() => document.getElementById('machine-state').textContent.startsWith('Back at the oldest'));
+  assert.equal(await state(page), 'Back at the oldest step kept: no breakpoint or Break on write before it.');
+  assert.equal(await settle(page, shown({ pc: 0, a: 0, v: false, cycles: 0 })), shown({ pc: 0, a: 0, v: false, cycles: 0 }));
   assert.deepEqual(await serious(page), []);
   assert.deepEqual(errors, []);
   await close();

@@ -25,7 +25,7 @@ export function setUpFiles(store, opening) {
       $('replaced-notice').hidden = true;
       undo = null;
     }
-    kept.keep(text, false);
+    kept.keepSoon(text, false);
   });
   function replace(text, name, { id = null, saved = true } = {}) {
     const before = { ...store.get().program, id: kept.current().id };

@@ -10,6 +10,9 @@ const kLegacy = 'wren-program'; // the one program kept before Recent
 const kFirstProgram = '{ Count upwards in A\nLDAi 0\nADDi 1\nLDAi 2\nSTApc 0\n';
 /// How many programs Recent keeps.
 export const kRecentSize = 20;
+// Typing is kept once it pauses this long (or the page is left): Recent is
+// read, parsed and written whole, too much for every keystroke.
+const kTypingPause = 250;
 
 const clock = (ms) => new Date(ms).toLocaleTimeString('en-GB', { hour: '2-digit', minute: '2-digit' });
 const newId = () => `${Date.now().toString(36)}-${Math.random().toString(36).slice(2, 8)}`;
@@ -55,9 +58,23 @@ export function keeper(opening, onKept) {
     }
   };
   write(sessionStorage, kTab, current.id);
-  return {
+  let typed = null; // {text, saved, timer}: typing not yet kept
+  function flush() {
+    if (!typed) return;
+    clearTimeout(typed.timer);
+    const { text, saved } = typed;
+    typed = null;
+    keeper.keep(text, saved);
+  }
+  window.addEventListener('pagehide', flush);
+  document.addEventListener('visibilitychange', () => { if (document.visibilityState === 'hidden') flush(); });
+  const keeper = {
     /// The tab's program changed: it goes to the front of Recent.
     keep(text, saved) {
+      if (typed) {
+        clearTimeout(typed.timer);
+        typed = null;
+      }
       const recent = readRecent().filter((e) => e.id !== current.id);
       recent.unshift({ id: current.id, name: current.name, text, saved, changed: Date.now() });
       const ok = write(localStorage, kRecent, JSON.stringify(recent.slice(0, kRecentSize)));
@@ -67,20 +84,31 @@ export function keeper(opening, onKept) {
       onKept(ok);
       return ok;
     },
+    /// keep, once typing pauses.
+    keepSoon(text, saved) {
+      if (typed) clearTimeout(typed.timer);
+      typed = { text, saved, timer: setTimeout(flush, kTypingPause) };
+    },
     /// The tab now holds another program: a new one named name, or the
     /// Recent entry id.
     switchTo(name, id = null) {
+      flush(); // what was typed belongs to the program it was typed in
       current = { id: id ?? newId(), name };
       write(sessionStorage, kTab, current.id);
       return current.id;
     },
     current: () => ({ ...current }),
-    list: readRecent,
+    list() {
+      flush();
+      return readRecent();
+    },
     remove(id) {
+      flush();
       const ok = write(localStorage, kRecent, JSON.stringify(readRecent().filter((e) => e.id !== id)));
       onKept(ok);
     },
     /// Whether a write was ever refused.
     refused: () => refused,
   };
+  return keeper;
 }
