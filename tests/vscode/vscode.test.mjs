@@ -31,6 +31,7 @@ const programs = {
   'hover.ram': 'LDAm 4 { load }\nBVS 4\nLDAi 7 { seven }\n',
   'ends.ram': 'LDAi 5\nADDi 2\n',
   'fault.ram': 'LDAi 9\nSTAm 65536\nLDAi 1\n',
+  'stores.ram': 'LDAi 7\nSTAm 100\nLDAi 8\nSTAm 100\nLDAi 9\n',
   'loop.ram': readFileSync(join(here, '../../examples/guided-2-loop-on-bvs.ram'), 'utf8'),
 };
 
@@ -223,4 +224,30 @@ check('a fault stops on the faulting instruction\'s line', async () => {
   assert.deepEqual(lines, [2]);
   await snap('fault');
   await debugButton('Stop').click();
+});
+
+check('History of This Word lists the stores, and the one picked is gone back to', async () => {
+  await debugButton('Stop').waitFor({ state: 'hidden' }); // the session before is over
+  await openFile('stores.ram');
+  await page.keyboard.press('F5');
+  await debugButton('Continue').waitFor({ timeout: 30000 });
+  await debugButton('Continue').click();
+  const registers = async () => (await variables()).replace(/\s+/g, ' ');
+  for (let i = 0; i < 75 && !/PC = 10 /.test(await registers()); ++i) await page.waitForTimeout(200);
+  await command('Wren: History of This Word');
+  await page.waitForSelector('.quick-input-widget input', { state: 'visible' });
+  await page.keyboard.type('100');
+  await page.keyboard.press('Enter');
+  const rows = page.locator('.quick-input-list .monaco-list-row');
+  await rows.filter({ hasText: 'Step 2' }).waitFor({ timeout: 15000 });
+  // The label and its description, spaces aside.
+  assert.deepEqual((await rows.allInnerTexts()).map((t) => t.replace(/\s+/g, '')),
+    ['Step4line4·STAm100·7→8', 'Step2line2·STAm100·0→7']);
+  await snap('word-history');
+  await page.keyboard.press('ArrowDown');
+  await page.keyboard.press('Enter');
+  for (let i = 0; i < 75 && !/A = 7 PC = 4 /.test(await registers()); ++i) await page.waitForTimeout(200);
+  assert.match(await registers(), /A = 7 PC = 4 V = False Cycles = 6/);
+  await debugButton('Stop').click();
+  await debugButton('Stop').waitFor({ state: 'hidden' });
 });
