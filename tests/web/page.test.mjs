@@ -284,7 +284,8 @@ test('Memory shows every word, marks what a step changed, goes to an address and
   await page.keyboard.press('Enter');
   const input = grid.getByRole('textbox', { name: 'Word 300' });
   await input.waitFor();
-  await page.keyboard.insertText('&H1');
+  // Typed key by key: the word's own keys (H, History) are not taken from the edit.
+  await page.keyboard.type('&H1');
   // A redraw in the middle of an edit (a scroll here) keeps the edit and its focus.
   await page.locator('.memory-scroll').evaluate((e) => e.dispatchEvent(new Event('scroll')));
   await page.waitForTimeout(100);

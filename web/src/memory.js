@@ -244,13 +244,14 @@ export function memoryGrid(container, gotoInput, adapter) {
 
   function keydown(e, address, el) {
     const asks = { w: 'who-wrote', h: 'history', b: 'watch' };
-    const ask = !e.ctrlKey && !e.altKey && !e.metaKey && asks[e.key.toLowerCase()];
+    // Not while the word is edited: &H10 is a value, not History.
+    const ask = e.target === el && !e.ctrlKey && !e.altKey && !e.metaKey && asks[e.key.toLowerCase()];
     if (ask) {
       e.preventDefault();
       adapter.ask?.(address, ask);
       return;
     }
-    if (e.key === 'ContextMenu') {
+    if (e.key === 'ContextMenu' && e.target === el) {
       e.preventDefault();
       openMenu(el, address);
       return;
