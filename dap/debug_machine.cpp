@@ -197,6 +197,18 @@ Stop DebugMachine::ReverseContinue() {
             (marks_[static_cast<std::size_t>(newest->Address())] & kData))
             return {StopReason::DataBreakpoint, {}};
     }
+    // Past the kept steps, the newest store to a watched word is found by
+    // running again, as a word's history is.
+    long long newest = -1;
+    for (std::int32_t address = 0; address < Wren::kMemoryWords; ++address) {
+        if (!(marks_[static_cast<std::size_t>(address)] & kData))
+            continue;
+        const WordHistory last = WordWrites(address, 1);
+        if (!last.writes.empty())
+            newest = std::max(newest, last.writes[0].step);
+    }
+    if (newest >= 0 && GoToStep(newest))
+        return {StopReason::DataBreakpoint, {}};
     return {StopReason::Step, {}};
 }
 

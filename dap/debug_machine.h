@@ -148,7 +148,8 @@ public:
     Stop Run(const std::atomic<bool>& pause, long long max);
     /// Undoes the newest step; false when none is kept.
     bool StepBack();
-    /// Undoes steps until PC is at a breakpoint again, or none is kept.
+    /// Undoes steps until PC is at a breakpoint again, or just after a
+    /// store to a watched word (found at any distance), or none is kept.
     Stop ReverseContinue();
 
     /// The word the newest kept step wrote, if it wrote one.

@@ -191,5 +191,19 @@ TEST(WordHistory, WhoWroteGoesToTheStoreThatLastWroteTheWord) {
     EXPECT_EQ(m.machine.Cpu().PCounter(), 4);
 }
 
+// Reverse continue finds the store before a watched word's newest one
+// however far back it is, as a continue would have stopped there.
+TEST(WordHistory, ReverseContinueGoesBackToAWatchedStoreBeyondTheKeptSteps) {
+    Machine m(kCounter);
+    ASSERT_EQ(m.RunOn().reason, StopReason::End);
+    m.machine.SetDataBreakpoints({200, 300});
+    EXPECT_EQ(m.machine.ReverseContinue().reason, StopReason::DataBreakpoint);
+    EXPECT_EQ(m.machine.StepCount(), 2);
+    EXPECT_EQ(m.machine.Cpu().PCounter(), 4);
+    // None before it: back to the start.
+    EXPECT_EQ(m.machine.ReverseContinue().reason, StopReason::Step);
+    EXPECT_EQ(m.machine.StepCount(), 0);
+}
+
 } // namespace
 } // namespace wren::dap
