@@ -52,6 +52,18 @@ struct MachineCopy {
     long long step = 0;
     Registers registers;
     std::vector<std::int32_t> words;
+
+    /// The machine's registers and every word, as at step.
+    static MachineCopy Of(const Wren& machine, long long step) {
+        const std::int32_t* all = machine.Words();
+        return {step, machine.GetRegisters(), std::vector(all, all + Wren::kMemoryWords)};
+    }
+    /// Puts the machine back as it was when copied.
+    void Restore(Wren& machine) const {
+        for (std::int32_t address = 0; address < Wren::kMemoryWords; ++address)
+            machine.SetMemory(address, words[static_cast<std::size_t>(address)]);
+        machine.SetRegisters(registers);
+    }
 };
 /// A batched run under way: how far it went, and copies to go back to.
 struct BatchedRun {

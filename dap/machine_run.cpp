@@ -31,9 +31,7 @@ constexpr long long kLongestWindow = 1LL << 22;
 void RunFromCopy(const BatchedRun& run, long long step, Wren& machine) {
     const MachineCopy& copy =
         run.copies.back().step <= step ? run.copies.back() : run.copies.front();
-    for (std::int32_t address = 0; address < Wren::kMemoryWords; ++address)
-        machine.SetMemory(address, copy.words[static_cast<std::size_t>(address)]);
-    machine.SetRegisters(copy.registers);
+    copy.Restore(machine);
     long long replayed = 0;
     machine.StepWhile(step - copy.step, replayed);
 }
@@ -173,9 +171,7 @@ long long DebugMachine::CopyEvery() const {
 void DebugMachine::TakeCopy(BatchedRun& run) {
     if (run.copies.size() == 2)
         run.copies.erase(run.copies.begin());
-    const std::int32_t* words = cpu_.Words();
-    run.copies.push_back(
-        {run.steps, cpu_.GetRegisters(), std::vector(words, words + Wren::kMemoryWords)});
+    run.copies.push_back(MachineCopy::Of(cpu_, run.steps));
 }
 
 // Only the last steps run again from a copy, which the history keeps, write

@@ -24,16 +24,8 @@ constexpr std::size_t kMostChunks = 64;
 
 bool InMemory(std::int32_t address) { return address >= 0 && address < Wren::kMemoryWords; }
 
-void Restore(const MachineCopy& copy, Wren& machine) {
-    for (std::int32_t address = 0; address < Wren::kMemoryWords; ++address)
-        machine.SetMemory(address, copy.words[static_cast<std::size_t>(address)]);
-    machine.SetRegisters(copy.registers);
-}
-
 std::shared_ptr<const MachineCopy> CopyOf(const Wren& machine, long long step) {
-    const std::int32_t* words = machine.Words();
-    return std::make_shared<const MachineCopy>(
-        MachineCopy{step, machine.GetRegisters(), std::vector(words, words + Wren::kMemoryWords)});
+    return std::make_shared<const MachineCopy>(MachineCopy::Of(machine, step));
 }
 
 // The last step of a replay may be the one that faulted; an STAm stores
@@ -53,8 +45,7 @@ std::int32_t StepLast(Wren& machine) {
 void DebugMachine::KeepOrigin() {
     if (!originStale_)
         return;
-    const std::int32_t* words = cpu_.Words();
-    origin_ = {steps_, cpu_.GetRegisters(), std::vector(words, words + Wren::kMemoryWords)};
+    origin_ = MachineCopy::Of(cpu_, steps_);
     originStale_ = false;
     scanned_.clear();
 }
@@ -63,7 +54,7 @@ std::vector<ScanChunk> DebugMachine::ScanChunks(std::int32_t address, long long 
                                                 std::size_t keep, bool& dropped) {
     dropped = false;
     auto machine = std::make_unique<Wren>();
-    Restore(origin_, *machine);
+    origin_.Restore(*machine);
     std::shared_ptr<const MachineCopy> start = CopyOf(*machine, 0);
     if (upTo < 1) // the origin itself
         return {{start, nullptr, 0}};
@@ -108,7 +99,7 @@ std::vector<ScanChunk> DebugMachine::ScanChunks(std::int32_t address, long long 
 void DebugMachine::ChunkWrites(const ScanChunk& chunk, std::int32_t address, std::size_t want,
                                std::vector<WordWrite>& out) {
     auto machine = std::make_unique<Wren>();
-    Restore(*chunk.start, *machine);
+    chunk.start->Restore(*machine);
     auto stops = std::make_unique<StopSet>();
     stops->AddWrite(address);
     std::deque<WordWrite> newest; // the chunk's last want stores, oldest first
